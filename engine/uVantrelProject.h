@@ -1,0 +1,118 @@
+// One synchronization project: the two folders, the mode and options, and the run.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/ModalResult.h"
+
+namespace vantrel {
+
+class FileSystem;
+class TFolderSynchronizer;
+
+// Receives one line of text for every file a pass looks at, and each result-log line.
+using TSyncProgressEvent =
+    std::function<void(TFolderSynchronizer& sender, const std::string& text)>;
+
+// Asked before each removal with the kind ("file" or "folder") and the path; returns one of
+// mrYes, mrYesToAll, mrNo, mrNoToAll, mrCancel.
+using TConfirmRemovalEvent = std::function<int(const std::string& kind, const std::string& path)>;
+
+class TFolderSynchronizer {
+ public:
+  // `fileName` is the project file's full path; it never changes.
+  explicit TFolderSynchronizer(std::string fileName);
+  ~TFolderSynchronizer();
+  TFolderSynchronizer(const TFolderSynchronizer&) = delete;
+  TFolderSynchronizer& operator=(const TFolderSynchronizer&) = delete;
+
+  // Runs the synchronization on the calling thread and returns true. Single-file failures are
+  // written to ResultLog(). Throws EMaskException when an invalid mask is reached (what was
+  // done before stays done), and std::runtime_error when the two folders are the same folder
+  // or one lies inside the other (nothing is done then).
+  bool Run();
+
+  // Asks a running pass to stop at its next file. Safe to call from OnProgress or
+  // OnConfirmRemoval (same thread).
+  void Terminate() { terminated_ = true; }
+
+  std::string GetCaptionText() const;
+  std::string GetExcludeText() const;
+  std::string GetIncludeText() const;
+  std::string GetResultText() const;
+  std::string GetSummaryText() const;
+
+  // Project file persistence (implemented with the project storage). Throw std::runtime_error
+  // carrying the storage's message; Modified() is cleared only when they succeed.
+  void Load();
+  void Save();
+
+  // Setters: store the value; all but the hidden and system ones set Modified() when it differs.
+  void SetAdvancedOptions(bool value);
+  void SetCopyMode(std::int32_t value);
+  void SetExactCopy(bool value);
+  void SetExcludeText(const std::string& text);
+  void SetFolder1(const std::string& value);
+  void SetFolder2(const std::string& value);
+  void SetIncludeText(const std::string& text);
+  void SetProjectName(const std::string& value);
+  void SetIncludeSubfolders(bool value);
+  void SetProcessHidden(bool value);
+  void SetProcessSystem(bool value);
+
+  bool Modified() const { return modified_; }
+  const std::string& Folder1() const { return folder1_; }
+  const std::string& Folder2() const { return folder2_; }
+  std::int32_t CopyMode() const { return copyMode_; }
+  bool ExactCopy() const { return exactCopy_; }
+  const std::vector<std::string>& IncludeMasks() const { return includeMasks_; }
+  const std::vector<std::string>& ExcludeMasks() const { return excludeMasks_; }
+  const std::vector<std::string>& ResultLog() const { return resultLog_; }
+  const std::string& FileName() const { return fileName_; }
+  const std::string& ProjectName() const { return projectName_; }
+  bool IncludeSubfolders() const { return includeSubfolders_; }
+  bool AdvancedOptions() const { return advancedOptions_; }
+  bool Terminated() const { return terminated_; }
+  bool ProcessSystem() const { return processSystem_; }
+  bool ProcessHidden() const { return processHidden_; }
+
+  // The file system the passes use; nullptr (the default) means FileSystem::Default().
+  // Not owned; must outlive every Run.
+  void SetFileSystem(FileSystem* fs) { fileSystem_ = fs; }
+
+  TSyncProgressEvent OnProgress;
+  TConfirmRemovalEvent OnConfirmRemoval;
+
+ private:
+  class Walker;  // the passes of one run
+  friend class Walker;
+
+  // Appends to the log and notifies OnProgress with the same line.
+  void WriteLine(const std::string& line);
+  // Notifies OnProgress only.
+  void Notify(const std::string& text);
+
+  bool modified_ = false;
+  std::string folder1_;
+  std::string folder2_;
+  std::int32_t copyMode_ = 0;
+  bool exactCopy_ = false;
+  std::vector<std::string> includeMasks_;
+  std::vector<std::string> excludeMasks_;
+  std::vector<std::string> resultLog_;
+  std::string fileName_;
+  std::string projectName_;
+  bool includeSubfolders_ = false;
+  bool advancedOptions_ = false;
+  bool terminated_ = false;
+  bool processSystem_ = false;
+  bool processHidden_ = false;
+  int removalAnswer_ = mrNone;  // remembered across one run
+  FileSystem* fileSystem_ = nullptr;
+};
+
+}  // namespace vantrel
