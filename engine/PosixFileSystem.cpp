@@ -4,6 +4,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "engine/FileSystem.h"
 
 namespace vantrel {
