@@ -29,7 +29,16 @@ class TMask {
   bool Matches(std::string_view name) const;
 
  private:
+  friend bool FileMatchesMask(std::string_view mask, std::string_view name);
+  friend class FileNameFilter;
+
+  // Matches `bytes` followed by one dot when `extra_dot`, without copying the name.
+  bool MatchesPrepared(std::string_view bytes, bool extra_dot) const;
+  template <typename Text>
+  bool MatchText(const Text& text) const;
+
   struct State;  // defined with the compiler
+  class Compiler;
   std::vector<State> states_;
 };
 
