@@ -9,3 +9,15 @@ export QT_QPA_PLATFORM=offscreen
 echo "== build and test =="
 scripts/build.sh build
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+
+echo "== sanitizer build and test =="
+# The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer; any report
+# fails the test that triggered it.
+scripts/build.sh build-asan -DVANTREL_SANITIZE=ON
+ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp:print_suppressions=0" \
+  ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
+
+echo "== fuzz =="
+tools/fuzz/run.sh 45
