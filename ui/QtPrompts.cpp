@@ -1,0 +1,142 @@
+#include "ui/QtPrompts.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+
+#include "common/ModalResult.h"
+#include "ui/uConfirmDelete.h"
+
+namespace vantrel {
+namespace {
+
+const QString kConfirmation = QStringLiteral("Confirmation");
+const QString kTitle = QStringLiteral("Vantrel");
+
+int ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const QString& message,
+            QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+            QMessageBox::StandardButton escapeButton = QMessageBox::NoButton) {
+  QMessageBox box(icon, title, message, buttons, owner);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(defaultButton);
+  if (escapeButton != QMessageBox::NoButton) box.setEscapeButton(escapeButton);
+  box.exec();
+  return box.standardButton(box.clickedButton());
+}
+
+// Accepts only an existing folder: a typed name of something missing, or of a file, keeps the
+// dialog open.
+class FolderDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  void accept() override {
+    const QStringList chosen = selectedFiles();
+    if (chosen.size() == 1 && QFileInfo(chosen.front()).isDir()) QFileDialog::accept();
+  }
+};
+
+}  // namespace
+
+QtPrompts::QtPrompts(QWidget* parent) : parent_(parent) {}
+
+QWidget* QtPrompts::Owner() const {
+  return parent_ ? parent_.data() : QApplication::activeWindow();
+}
+
+bool QtPrompts::AskYesNo(const QString& message) {
+  return ShowBox(Owner(), QMessageBox::Question, kConfirmation, message,
+                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+int QtPrompts::AskYesNoCancel(const QString& message) {
+  switch (ShowBox(Owner(), QMessageBox::Question, kConfirmation, message,
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel,
+                  QMessageBox::Cancel)) {
+    case QMessageBox::Yes:
+      return mrYes;
+    case QMessageBox::No:
+      return mrNo;
+    default:
+      return mrCancel;
+  }
+}
+
+bool QtPrompts::InputProjectName(QString& text) {
+  QInputDialog dialog(Owner());
+  dialog.setWindowTitle(QStringLiteral("Project name"));
+  dialog.setLabelText(QStringLiteral("Enter the project name"));
+  dialog.setInputMode(QInputDialog::TextInput);
+  dialog.setTextValue(QString());
+  if (dialog.exec() != QDialog::Accepted) return false;
+  text = dialog.textValue();
+  return true;
+}
+
+bool QtPrompts::SelectFolder(const QString& startFolder, const QString& prompt, QString& folder) {
+  FolderDialog dialog(Owner(), QStringLiteral("Select Folder"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.setLabelText(QFileDialog::LookIn, prompt);
+  dialog.setWindowModality(Qt::ApplicationModal);
+
+  const QFileInfo start(startFolder);
+  if (!startFolder.isEmpty() && start.isDir()) {
+    const QString path = QDir::cleanPath(start.absoluteFilePath());
+    if (QDir(path).isRoot()) {
+      dialog.setDirectory(path);
+    } else {
+      const QFileInfo clean(path);
+      dialog.setDirectory(clean.path());
+      dialog.selectFile(clean.fileName());
+    }
+  } else {
+    dialog.setDirectory(QDir::homePath());
+  }
+
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return false;
+  folder = QDir::cleanPath(chosen.front());
+  return true;
+}
+
+bool QtPrompts::SaveResultsFileName(QString& fileName) {
+  QFileDialog dialog(Owner());
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilters({QStringLiteral("Text files (*.txt)"), QStringLiteral("All files (*.*)")});
+  dialog.selectNameFilter(QStringLiteral("Text files (*.txt)"));
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  if (!fileName.isEmpty()) dialog.selectFile(fileName);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return false;
+  fileName = chosen.front();
+  return true;
+}
+
+int QtPrompts::ConfirmRemoval(const QString& kind, const QString& path) {
+  return vantrel::ConfirmRemoval(kind, path, Owner());
+}
+
+void QtPrompts::ShowError(const QString& message) {
+  ShowBox(Owner(), QMessageBox::Critical, kTitle, message, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void QtPrompts::ShowMessage(const QString& message) {
+  ShowBox(Owner(), QMessageBox::NoIcon, kTitle, message, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void QtPrompts::Beep() { QApplication::beep(); }
+
+void QtPrompts::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+
+}  // namespace vantrel
