@@ -132,9 +132,17 @@ void ModalDriver::Poll() {
     }
     return;
   }
-  if (steps_.empty()) return;
-
   const bool fresh = modal != nullptr && (modal != last_ || lastHidden_);
+  if (steps_.empty()) {
+    // A dialog nobody expected, opened over the one the last step acted on, would block that
+    // step's caller for good.
+    const bool covered = last_ && !lastHidden_ && fresh;
+    if (covered && waiting_.hasExpired(timeoutMs_)) {
+      Fail("unexpected " + Describe(modal) + " opened over " + Describe(last_));
+    }
+    return;
+  }
+
   if (fresh && steps_.front().matches(modal)) {
     Action act = std::move(steps_.front().act);
     steps_.pop_front();

@@ -14,9 +14,11 @@
 // (it may take it again when it is shown again). Waiting polls from a timer inside the modal's
 // own event loop; nothing sleeps.
 //
-// Failures never hang a test: when a step finds no dialog in time, or an action leaves its dialog
-// open and on top for the timeout, the driver records the failure (see Failure()) and from then
-// on rejects every modal widget that shows up, until it is destroyed, so blocking calls return.
+// Failures never hang a test: when a step finds no dialog in time, when an action leaves its
+// dialog open and on top for the timeout, or when, after the last step, an unexpected dialog
+// stays open over the dialog that step acted on, the driver records the failure (see Failure()) and
+// from then on rejects every modal widget that shows up, until it is destroyed, so blocking calls
+// return.
 //
 // Lifetime: create it on the stack of the test function; destroying it stops all waiting.
 #pragma once
