@@ -1,0 +1,255 @@
+#include "engine/FileCopier.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "engine/EntryKinds.h"
+#include "engine/UniqueFd.h"
+
+namespace vantrel {
+namespace {
+
+constexpr std::size_t kCopyBufferSize = std::size_t{1} << 20;
+constexpr off_t kRangeChunk = off_t{1} << 30;
+constexpr int kNameAttempts = 100;
+constexpr char kNameAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kRandomLength = 8;
+
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Errors by which a file system says it does not offer copy_file_range for these files.
+bool IsRangeRefusal(int error) {
+  return error == EXDEV || error == EINVAL || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+// Errors by which a file system (or an old kernel) says it does not offer O_TMPFILE.
+bool IsTmpfileRefusal(int error) {
+  return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+std::uint64_t SplitMix(std::uint64_t& state) {
+  std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+}  // namespace
+
+FileCopier::FileCopier(FileSystem& fs) : fs_(fs) {
+  // Linking an unnamed file into place goes through its /proc entry.
+  struct stat st;
+  procFdAvailable_ = fs_.StatAt(AT_FDCWD, "/proc/self/fd", &st, 0) == 0;
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  randomState_ = static_cast<std::uint64_t>(now.tv_sec) * 1000000007ull ^
+                 static_cast<std::uint64_t>(now.tv_nsec) ^
+                 (static_cast<std::uint64_t>(getpid()) << 32) ^
+                 reinterpret_cast<std::uintptr_t>(this);
+  std::memcpy(temporaryName_, ".vantrel-", 9);
+  std::memcpy(temporaryName_ + 9 + kRandomLength, ".tmp", 5);
+  NextTemporaryName();
+}
+
+FileCopier::~FileCopier() = default;
+
+void FileCopier::NextTemporaryName() {
+  std::uint64_t bits = SplitMix(randomState_);
+  for (std::size_t i = 0; i < kRandomLength; ++i) {
+    temporaryName_[9 + i] = kNameAlphabet[bits % (sizeof kNameAlphabet - 1)];
+    bits /= sizeof kNameAlphabet - 1;
+  }
+}
+
+template <typename CreateOne>
+int FileCopier::CreateTemporary(CreateOne createOne) {
+  int error = EEXIST;
+  for (int attempt = 0; attempt < kNameAttempts && error == EEXIST; ++attempt) {
+    NextTemporaryName();
+    error = createOne();
+  }
+  return error;
+}
+
+FileCopier::DevicePair& FileCopier::PairFor(dev_t source, dev_t destination) {
+  for (DevicePair& pair : pairs_) {
+    if (pair.source == source && pair.destination == destination) return pair;
+  }
+  pairs_.push_back({source, destination, false, false});
+  return pairs_.back();
+}
+
+bool FileCopier::TmpfileRefused(dev_t device) const {
+  return std::find(tmpfileRefused_.begin(), tmpfileRefused_.end(), device) !=
+         tmpfileRefused_.end();
+}
+
+int FileCopier::CopyFile(int srcDir, const char* name, int dstDir, dev_t dstDev,
+                         bool dstExists) {
+  // O_NONBLOCK: should the entry have become a FIFO since it was listed, opening must not
+  // wait for a writer.
+  UniqueFd source(fs_, fs_.OpenAt(srcDir, name,
+                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
+  if (!source.valid()) return errno;
+  struct stat before;
+  if (fs_.Fstat(source.get(), &before) != 0) return errno;
+  if (S_ISDIR(before.st_mode)) return EISDIR;
+  if (!S_ISREG(before.st_mode)) return ENOTSUP;
+
+  // A new destination can appear complete in one step as an unnamed file linked into place;
+  // an existing one is replaced by renaming a named temporary over it.
+  UniqueFd temporary;
+  bool named = false;
+  if (!dstExists && procFdAvailable_ && !TmpfileRefused(dstDev)) {
+    temporary = UniqueFd(fs_, fs_.OpenAt(dstDir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (!temporary.valid()) {
+      if (!IsTmpfileRefusal(errno)) return errno;
+      tmpfileRefused_.push_back(dstDev);
+    }
+  }
+  if (!temporary.valid()) {
+    int fd = -1;
+    const int error = CreateTemporary([&] {
+      fd = fs_.OpenAt(dstDir, temporaryName_,
+                      O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+      return fd >= 0 ? 0 : errno;
+    });
+    if (error != 0) return error;
+    temporary = UniqueFd(fs_, fd);
+    named = true;
+  }
+
+  off_t copied = 0;
+  int error = CopyContents(source.get(), temporary.get(), before.st_size,
+                           PairFor(before.st_dev, dstDev), &copied);
+  if (error == 0 && fs_.Fchmod(temporary.get(), before.st_mode & 0777) != 0) error = errno;
+  const struct timespec times[2] = {before.st_atim, before.st_mtim};
+  if (error == 0 && fs_.Futimens(temporary.get(), times) != 0) error = errno;
+  struct stat after;
+  if (error == 0 && fs_.Fstat(source.get(), &after) != 0) error = errno;
+  if (error == 0 && (after.st_size != before.st_size || copied != before.st_size ||
+                     !SameTime(after.st_mtim, before.st_mtim))) {
+    error = kSourceChanged;
+  }
+  if (error == 0) error = Install(temporary, named, dstDir, name);
+  if (error != 0 && named) fs_.UnlinkAt(dstDir, temporaryName_, 0);
+  return error;
+}
+
+int FileCopier::Install(UniqueFd& temporary, bool& named, int dstDir, const char* name) {
+  if (named) {
+    if (temporary.Close() != 0) return errno;  // a late write error shows up here
+    return fs_.RenameAt(dstDir, temporaryName_, dstDir, name) == 0 ? 0 : errno;
+  }
+  char path[40];
+  std::snprintf(path, sizeof path, "/proc/self/fd/%d", temporary.get());
+  if (fs_.LinkAt(AT_FDCWD, path, dstDir, name, AT_SYMLINK_FOLLOW) != 0) {
+    if (errno != EEXIST) return errno;
+    // Something took the name since it was looked up: replace it as an existing one.
+    const int error = CreateTemporary([&] {
+      return fs_.LinkAt(AT_FDCWD, path, dstDir, temporaryName_, AT_SYMLINK_FOLLOW) == 0 ? 0
+                                                                                        : errno;
+    });
+    if (error != 0) return error;
+    named = true;
+    if (fs_.RenameAt(dstDir, temporaryName_, dstDir, name) != 0) return errno;
+    named = false;
+  }
+  return temporary.Close() == 0 ? 0 : errno;
+}
+
+int FileCopier::CopyContents(int in, int out, off_t size, DevicePair& pair, off_t* copied) {
+  *copied = 0;
+  if (size == 0) return 0;
+  if (!pair.cloneRefused) {
+    if (fs_.Clone(out, in) == 0) {
+      *copied = size;
+      return 0;
+    }
+    pair.cloneRefused = true;  // asked once per pair of file systems and run
+  }
+  if (!pair.rangeRefused) {
+    off_t done = 0;
+    while (done < size) {
+      const long n = fs_.CopyFileRange(in, out, static_cast<std::size_t>(
+                                                    std::min(size - done, kRangeChunk)));
+      if (n > 0) {
+        done += n;
+      } else if (n == 0) {
+        break;  // the source ended early; the size check finds it
+      } else if (errno == EINTR) {
+        continue;
+      } else if (done == 0 && IsRangeRefusal(errno)) {
+        pair.rangeRefused = true;
+        break;
+      } else {
+        return errno;
+      }
+    }
+    // With nothing copied the plain route decides: a refusal, or a file system whose files
+    // read as empty through this call.
+    if (done > 0) {
+      *copied = done;
+      return 0;
+    }
+  }
+  return CopyByReadWrite(in, out, copied);
+}
+
+int FileCopier::CopyByReadWrite(int in, int out, off_t* copied) {
+  if (!copyBuffer_) copyBuffer_.reset(new char[kCopyBufferSize]);
+  char* buffer = copyBuffer_.get();
+  for (;;) {
+    const long n = fs_.Read(in, buffer, kCopyBufferSize);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return 0;
+    long written = 0;
+    while (written < n) {
+      const long w = fs_.Write(out, buffer + written, static_cast<std::size_t>(n - written));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      if (w == 0) return EIO;
+      written += w;
+    }
+    *copied += n;
+  }
+}
+
+int FileCopier::CopyLink(int srcDir, const char* name, int dstDir) {
+  struct stat st;
+  if (fs_.StatAt(srcDir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+  if (!S_ISLNK(st.st_mode)) return ENOTSUP;
+  if (!linkBuffer_) linkBuffer_.reset(new char[PATH_MAX + 1]);
+  char* target = linkBuffer_.get();
+  const long n = fs_.ReadLinkAt(srcDir, name, target, PATH_MAX + 1);
+  if (n < 0) return errno;
+  if (n > PATH_MAX) return ENAMETOOLONG;
+  target[n] = '\0';
+  int error = CreateTemporary(
+      [&] { return fs_.SymlinkAt(target, dstDir, temporaryName_) == 0 ? 0 : errno; });
+  if (error != 0) return error;
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  if (fs_.UtimensAt(dstDir, temporaryName_, times, AT_SYMLINK_NOFOLLOW) != 0 ||
+      fs_.RenameAt(dstDir, temporaryName_, dstDir, name) != 0) {
+    error = errno;
+    fs_.UnlinkAt(dstDir, temporaryName_, 0);
+  }
+  return error;
+}
+
+}  // namespace vantrel

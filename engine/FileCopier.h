@@ -1,0 +1,69 @@
+// Copies one file or symbolic link into a folder so that the destination entry is replaced in
+// one step or not at all.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/FileSystem.h"
+#include "engine/UniqueFd.h"
+
+namespace vantrel {
+
+// Keeps, for one run, what the kernel's fast copy routes refused, and the buffers of the
+// plain route. Not thread-safe.
+class FileCopier {
+ public:
+  explicit FileCopier(FileSystem& fs);
+  ~FileCopier();
+  FileCopier(const FileCopier&) = delete;
+  FileCopier& operator=(const FileCopier&) = delete;
+
+  // Copies the regular file `name` of the folder `srcDir` to the entry of the same name in
+  // `dstDir` (a folder on device `dstDev`), with the source's permission bits (mode & 0777)
+  // and access and modification times. `dstExists` says whether something was found at the
+  // destination. Nothing is ever written through a link or into an existing file: the data
+  // goes to a new file that replaces the destination entry at the end. Returns 0, or an error
+  // code (an errno value, or kSourceChanged when the source changed while being read); after
+  // a failure the destination entry is as it was and no temporary file remains.
+  int CopyFile(int srcDir, const char* name, int dstDir, dev_t dstDev, bool dstExists);
+
+  // Copies the symbolic link `name` of `srcDir` as a link with the same target text and
+  // times to the entry of the same name in `dstDir`, with the same guarantees.
+  int CopyLink(int srcDir, const char* name, int dstDir);
+
+ private:
+  struct DevicePair {
+    dev_t source;
+    dev_t destination;
+    bool cloneRefused;
+    bool rangeRefused;
+  };
+
+  DevicePair& PairFor(dev_t source, dev_t destination);
+  int CopyContents(int in, int out, off_t size, DevicePair& pair, off_t* copied);
+  int CopyByReadWrite(int in, int out, off_t* copied);
+  // Creates a new temporary entry in `dir` with CreateOne (which returns 0 or an errno value
+  // for the name in temporaryName_), trying fresh names while the name is taken.
+  template <typename CreateOne>
+  int CreateTemporary(CreateOne createOne);
+  void NextTemporaryName();
+  // Puts the finished temporary in place of the entry `name`; `named` tells (and is updated to
+  // tell) whether a named temporary exists that the caller removes after a failure.
+  int Install(UniqueFd& temporary, bool& named, int dstDir, const char* name);
+  bool TmpfileRefused(dev_t device) const;
+
+  FileSystem& fs_;
+  std::vector<DevicePair> pairs_;
+  std::vector<dev_t> tmpfileRefused_;
+  bool procFdAvailable_;
+  std::uint64_t randomState_;
+  char temporaryName_[32];
+  std::unique_ptr<char[]> copyBuffer_;
+  std::unique_ptr<char[]> linkBuffer_;
+};
+
+}  // namespace vantrel

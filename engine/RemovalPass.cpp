@@ -1,0 +1,182 @@
+// The removal pass: removes from the cleaned tree, with the user's consent, what the
+// counterpart tree lacks.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "common/CoreApi.h"
+#include "engine/DeleteFolderTree.h"
+#include "engine/SyncTexts.h"
+#include "engine/SyncWalker.h"
+#include "engine/UniqueFd.h"
+
+namespace vantrel {
+namespace {
+
+// Errors of a lookup that prove there is nothing at the name. Any other failure means the
+// counterpart could not be looked at, and an entry is never removed on that ground.
+bool ProvesAbsence(int error) { return error == ENOENT || error == ENOTDIR; }
+
+bool IsAnswer(int answer) {
+  return answer == mrYes || answer == mrYesToAll || answer == mrNo || answer == mrNoToAll ||
+         answer == mrCancel;
+}
+
+}  // namespace
+
+void TFolderSynchronizer::Walker::RemoveExtraEntries(const TopFolder& cleaned,
+                                                     const TopFolder& counterpart) {
+  if (Terminated()) return;
+  // Without a counterpart to measure against, everything would look lacking.
+  if (counterpart.fd < 0) {
+    WriteCannotRead(counterpart.path, counterpart.error);
+    return;
+  }
+  if (cleaned.fd < 0) {
+    if (cleaned.error != ENOENT) WriteCannotRead(cleaned.path, cleaned.error);
+    return;
+  }
+  UniqueFd listing(fs_, fs_.OpenAt(cleaned.fd, ".", O_RDONLY | O_DIRECTORY, 0));
+  if (!listing.valid()) {
+    WriteCannotRead(cleaned.path, errno);
+    return;
+  }
+  sourcePath_ = AddTrailingSeparator(cleaned.path);
+  targetPath_ = AddTrailingSeparator(counterpart.path);
+  sourceTop_ = cleaned.path;
+  targetTop_ = counterpart.path;
+  RemoveLevel(listing.get(), counterpart.fd, 0);
+}
+
+void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd,
+                                              std::size_t depth) {
+  std::size_t size;
+  char* buffer = buffers_.Get(depth, &size);
+  DirectoryReader reader(fs_, cleanedFd, buffer, size);
+  bool counterpartReported = false;
+  const auto reportCounterpart = [&](int error) {
+    if (counterpartReported) return;
+    counterpartReported = true;
+    WriteCannotRead(FolderText(targetPath_, targetTop_, depth), error);
+  };
+  DirEntry entry;
+  EntryKind kind;
+  while (reader.Next(entry)) {
+    if (!Listed(cleanedFd, entry, &kind)) continue;
+    const char* name = entry.name;
+    if (kind == EntryKind::kFolder) {
+      if (Terminated()) continue;
+      UniqueFd counterpartFolder(
+          fs_, fs_.OpenAt(counterpartFd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW, 0));
+      if (counterpartFolder.valid()) {
+        EnterCleanedFolder(cleanedFd, name, counterpartFolder.get(), depth);
+      } else if (ProvesAbsence(errno) || errno == ELOOP) {
+        OfferFolder(cleanedFd, name, depth);
+      } else {
+        reportCounterpart(errno);
+      }
+      continue;
+    }
+    if (Terminated()) {
+      WriteLine(kTerminatedByUser);
+      return;
+    }
+    if (!filter_.Takes(name)) {
+      Notify(kCheckingFiles);
+      continue;
+    }
+    struct stat other;
+    bool lacking;
+    if (fs_.StatAt(counterpartFd, name, &other, AT_SYMLINK_NOFOLLOW) == 0) {
+      lacking = S_ISDIR(other.st_mode);
+    } else if (ProvesAbsence(errno)) {
+      lacking = true;
+    } else {
+      reportCounterpart(errno);
+      lacking = false;
+    }
+    if (lacking) {
+      OfferFile(cleanedFd, name);
+    } else {
+      Notify(kCheckingFiles);
+    }
+  }
+  if (reader.error() != 0) {
+    WriteCannotRead(FolderText(sourcePath_, sourceTop_, depth), reader.error());
+  }
+}
+
+void TFolderSynchronizer::Walker::EnterCleanedFolder(int cleanedFd, const char* name,
+                                                     int counterpartFd, std::size_t depth) {
+  UniqueFd folder(fs_, fs_.OpenAt(cleanedFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0));
+  if (!folder.valid()) {
+    if (errno != ENOENT) WriteCannotRead(sourcePath_, name, errno);
+    return;
+  }
+  const std::size_t sourceLength = sourcePath_.size();
+  const std::size_t targetLength = targetPath_.size();
+  sourcePath_.append(name).push_back('/');
+  targetPath_.append(name).push_back('/');
+  RemoveLevel(folder.get(), counterpartFd, depth + 1);
+  sourcePath_.resize(sourceLength);
+  targetPath_.resize(targetLength);
+}
+
+int TFolderSynchronizer::Walker::Answer(const char* kind, const std::string& path) {
+  int& answer = owner_.removalAnswer_;
+  if (answer == mrYesToAll || answer == mrNoToAll) return answer;
+  if (!owner_.OnConfirmRemoval) {
+    answer = mrNoToAll;  // nobody to ask: nothing is removed
+    return answer;
+  }
+  const int given = owner_.OnConfirmRemoval(kind, path);
+  answer = IsAnswer(given) ? given : mrNo;
+  if (answer == mrCancel) owner_.Terminate();
+  return answer;
+}
+
+void TFolderSynchronizer::Walker::OfferFile(int cleanedFd, const char* name) {
+  const std::string path = sourcePath_ + name;
+  const int answer = Answer("file", path);
+  if (answer == mrYes || answer == mrYesToAll) {
+    if (fs_.UnlinkAt(cleanedFd, name, 0) == 0) {
+      line_.assign("Delete file \"").append(path).push_back('"');
+    } else {
+      line_.assign("Cannot delete file \"").append(path).append("\": ");
+      line_.append(ErrorText(errno));
+    }
+  } else if (answer == mrNo || answer == mrNoToAll) {
+    line_.assign("Cancel of file deletion \"").append(path).push_back('"');
+  } else {
+    Notify(kCheckingFiles);
+    return;
+  }
+  WriteLine(line_);
+}
+
+void TFolderSynchronizer::Walker::OfferFolder(int cleanedFd, const char* name,
+                                              std::size_t depth) {
+  const std::string path = sourcePath_ + name;
+  const int answer = Answer("folder", path);
+  if (answer == mrYes || answer == mrYesToAll) {
+    struct stat here;
+    const int error = fs_.Fstat(cleanedFd, &here) != 0
+                          ? errno
+                          : DeleteFolderTree(fs_, buffers_, cleanedFd, name, here.st_dev,
+                                             depth + 1);
+    if (error == 0) {
+      line_.assign("Delete folder \"").append(path).push_back('"');
+    } else {
+      line_.assign("Cannot delete folder \"").append(path).append("\": ");
+      line_.append(ErrorText(error));
+    }
+  } else if (answer == mrNo || answer == mrNoToAll) {
+    line_.assign("Cancel of folder deletion \"").append(path).push_back('"');
+  } else {
+    return;
+  }
+  WriteLine(line_);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,60 @@
+#include "engine/SyncWalker.h"
+
+#include "engine/SyncTexts.h"
+
+namespace vantrel {
+
+const std::string kCheckingFiles = "Checking files ...";
+const std::string kTerminatedByUser = "Terminated by user";
+
+TFolderSynchronizer::Walker::Walker(TFolderSynchronizer& owner, FileSystem& fs,
+                                    const struct timespec& runStart)
+    : owner_(owner),
+      fs_(fs),
+      runStart_(runStart),
+      filter_(owner.advancedOptions_, owner.includeMasks_, owner.excludeMasks_),
+      copier_(fs) {}
+
+TFolderSynchronizer::Walker::~Walker() = default;
+
+bool TFolderSynchronizer::Walker::Listed(int dirfd, const DirEntry& entry, EntryKind* kind) {
+  if (IsTemporaryName(entry.name)) {
+    RemoveStaleTemporary(fs_, dirfd, entry.name, runStart_);
+    return false;
+  }
+  if (IsHiddenName(entry.name) && !owner_.processHidden_) return false;
+  *kind = KindOf(fs_, dirfd, entry);
+  switch (*kind) {
+    case EntryKind::kFile:
+      return true;
+    case EntryKind::kFolder:
+      return owner_.includeSubfolders_;
+    case EntryKind::kLink:
+    case EntryKind::kSpecial:
+      return owner_.processSystem_;
+    case EntryKind::kGone:
+      break;
+  }
+  return false;
+}
+
+std::string_view TFolderSynchronizer::Walker::FolderText(const std::string& path,
+                                                         std::string_view top,
+                                                         std::size_t depth) const {
+  if (depth == 0) return top;
+  return std::string_view(path).substr(0, path.size() - 1);  // without its separator
+}
+
+void TFolderSynchronizer::Walker::WriteCannotRead(std::string_view folder, int error) {
+  line_.assign("Cannot read folder \"").append(folder).append("\": ").append(ErrorText(error));
+  WriteLine(line_);
+}
+
+void TFolderSynchronizer::Walker::WriteCannotRead(const std::string& parent, const char* name,
+                                                  int error) {
+  line_.assign("Cannot read folder \"").append(parent).append(name).append("\": ");
+  line_.append(ErrorText(error == ELOOP ? ENOTDIR : error));
+  WriteLine(line_);
+}
+
+}  // namespace vantrel

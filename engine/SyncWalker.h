@@ -1,0 +1,95 @@
+// The passes of one run: the copy pass and the removal pass over two open folder trees.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "engine/DirectoryReader.h"
+#include "engine/EntryKinds.h"
+#include "engine/FileCopier.h"
+#include "engine/FileSystem.h"
+#include "engine/Masks.h"
+#include "engine/uVantrelProject.h"
+
+namespace vantrel {
+
+// A top folder of the run as the user typed it, with its descriptor (opened with links
+// followed) or, when that failed, the reason.
+struct TopFolder {
+  std::string_view path;
+  int fd;     // -1 when it could not be opened
+  int error;  // errno of the failed open
+};
+
+// Walks the trees with descriptors only: entries are looked at relative to their open folder,
+// links are never followed inside the trees, and nothing is resolved by path. The paths that
+// appear in the log are texts built alongside, in buffers reused for the whole run.
+class TFolderSynchronizer::Walker {
+ public:
+  // `runStart` tells our leftovers from earlier runs apart. All references must outlive the
+  // walker.
+  Walker(TFolderSynchronizer& owner, FileSystem& fs, const struct timespec& runStart);
+  ~Walker();
+  Walker(const Walker&) = delete;
+  Walker& operator=(const Walker&) = delete;
+
+  // Copies what is missing or older in `destination` from `source`.
+  void CopyNewerFiles(const TopFolder& source, const TopFolder& destination);
+  // Removes, with the user's consent, what `counterpart` lacks from `cleaned`.
+  void RemoveExtraEntries(const TopFolder& cleaned, const TopFolder& counterpart);
+
+ private:
+  struct DestFolder;
+
+  // Returns true iff the entry takes part in a pass's listing (the attribute filter) and
+  // stores its kind; removes our stale temporaries on the way.
+  bool Listed(int dirfd, const DirEntry& entry, EntryKind* kind);
+  // The text of the current folder of one of the two trees, for a log line.
+  std::string_view FolderText(const std::string& path, std::string_view top,
+                              std::size_t depth) const;
+  void WriteCannotRead(std::string_view folder, int error);
+  void WriteCannotRead(const std::string& parent, const char* name, int error);
+  void WriteLine(const std::string& line) { owner_.WriteLine(line); }
+  void Notify(const std::string& text) { owner_.Notify(text); }
+  bool Terminated() const { return owner_.terminated_; }
+
+  // Copy pass.
+  void CopyLevel(int sourceFd, DestFolder& destination, std::size_t depth);
+  void EnterSourceFolder(int sourceFd, const char* name, DestFolder& destination,
+                         std::size_t depth);
+  void CopyEntry(int sourceFd, const char* name, EntryKind kind, DestFolder& destination);
+  void OpenDestination(DestFolder& folder, int parentFd);
+  int LookupFd(DestFolder& folder);
+  int CreateFd(DestFolder& folder, int* error);
+  dev_t DeviceOf(DestFolder& folder);
+  void WriteCopyLine(const char* name, int error);
+
+  // Removal pass.
+  void RemoveLevel(int cleanedFd, int counterpartFd, std::size_t depth);
+  void EnterCleanedFolder(int cleanedFd, const char* name, int counterpartFd,
+                          std::size_t depth);
+  void OfferFile(int cleanedFd, const char* name);
+  void OfferFolder(int cleanedFd, const char* name, std::size_t depth);
+  // Returns the answer for one lacking entry, asking only when no answer holds for all.
+  int Answer(const char* kind, const std::string& path);
+
+  TFolderSynchronizer& owner_;
+  FileSystem& fs_;
+  struct timespec runStart_;
+  FileNameFilter filter_;
+  ListingBuffers buffers_;
+  FileCopier copier_;
+  // The current folder of each tree with its trailing separator: source and destination in
+  // the copy pass, cleaned folder and counterpart in the removal pass.
+  std::string sourcePath_;
+  std::string targetPath_;
+  std::string_view sourceTop_;
+  std::string_view targetTop_;
+  std::string line_;
+};
+
+}  // namespace vantrel
