@@ -18,9 +18,9 @@ struct TFolderSynchronizer::Walker::DestFolder {
   DestFolder* parent = nullptr;  // nullptr for the top folder, which is never kUnknown
   const char* name = nullptr;    // entry name in the parent (in the source listing buffer)
   State state = kUnknown;
-  int fd = -1;        // when kOpen
-  UniqueFd owned;     // the descriptor, when this level opened it
-  int error = 0;      // when kFailed: why it cannot be used
+  int fd = -1;     // when kOpen
+  UniqueFd owned;  // the descriptor, when this level opened it
+  int error = 0;   // when kFailed: why it cannot be used
   dev_t device = 0;
   bool deviceKnown = false;
 };
@@ -86,12 +86,12 @@ void TFolderSynchronizer::Walker::CopyLevel(int sourceFd, DestFolder& destinatio
     }
     CopyEntry(sourceFd, entry.name, kind, destination);
   }
-  if (reader.error() != 0) WriteCannotRead(FolderText(sourcePath_, sourceTop_, depth), reader.error());
+  if (reader.error() != 0)
+    WriteCannotRead(FolderText(sourcePath_, sourceTop_, depth), reader.error());
 }
 
 void TFolderSynchronizer::Walker::EnterSourceFolder(int sourceFd, const char* name,
-                                                    DestFolder& destination,
-                                                    std::size_t depth) {
+                                                    DestFolder& destination, std::size_t depth) {
   UniqueFd folder(fs_, fs_.OpenAt(sourceFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0));
   if (!folder.valid()) {
     if (errno != ENOENT) WriteCannotRead(sourcePath_, name, errno);
@@ -143,17 +143,16 @@ void TFolderSynchronizer::Walker::CopyEntry(int sourceFd, const char* name, Entr
   int error = 0;
   const int folderFd = CreateFd(destination, &error);
   if (folderFd >= 0) {
-    error = kind == EntryKind::kLink
-                ? copier_.CopyLink(sourceFd, name, folderFd)
-                : copier_.CopyFile(sourceFd, name, folderFd, DeviceOf(destination),
-                                   destinationExists);
+    error = kind == EntryKind::kLink ? copier_.CopyLink(sourceFd, name, folderFd)
+                                     : copier_.CopyFile(sourceFd, name, folderFd,
+                                                        DeviceOf(destination), destinationExists);
   }
   WriteCopyLine(name, error);
 }
 
 void TFolderSynchronizer::Walker::OpenDestination(DestFolder& folder, int parentFd) {
-  folder.owned = UniqueFd(fs_, fs_.OpenAt(parentFd, folder.name,
-                                          O_PATH | O_DIRECTORY | O_NOFOLLOW, 0));
+  folder.owned =
+      UniqueFd(fs_, fs_.OpenAt(parentFd, folder.name, O_PATH | O_DIRECTORY | O_NOFOLLOW, 0));
   if (folder.owned.valid()) {
     folder.state = DestFolder::kOpen;
     folder.fd = folder.owned.get();

@@ -16,8 +16,8 @@ namespace {
 constexpr int kListingRounds = 4;
 
 struct Outcome {
-  int error;         // 0 when the folder is gone
-  bool notAFolder;   // the entry could not be opened as a folder: it is something else now
+  int error;        // 0 when the folder is gone
+  bool notAFolder;  // the entry could not be opened as a folder: it is something else now
 };
 
 Outcome RemoveTree(FileSystem& fs, ListingBuffers& buffers, int parentFd, const char* name,

@@ -1,6 +1,5 @@
 #include "engine/DirectoryReader.h"
 
-
 #include <cerrno>
 #include <cstdint>
 #include <cstring>

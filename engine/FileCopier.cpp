@@ -90,16 +90,14 @@ FileCopier::DevicePair& FileCopier::PairFor(dev_t source, dev_t destination) {
 }
 
 bool FileCopier::TmpfileRefused(dev_t device) const {
-  return std::find(tmpfileRefused_.begin(), tmpfileRefused_.end(), device) !=
-         tmpfileRefused_.end();
+  return std::find(tmpfileRefused_.begin(), tmpfileRefused_.end(), device) != tmpfileRefused_.end();
 }
 
-int FileCopier::CopyFile(int srcDir, const char* name, int dstDir, dev_t dstDev,
-                         bool dstExists) {
+int FileCopier::CopyFile(int srcDir, const char* name, int dstDir, dev_t dstDev, bool dstExists) {
   // O_NONBLOCK: should the entry have become a FIFO since it was listed, opening must not
   // wait for a writer.
-  UniqueFd source(fs_, fs_.OpenAt(srcDir, name,
-                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
+  UniqueFd source(
+      fs_, fs_.OpenAt(srcDir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
   if (!source.valid()) return errno;
   struct stat before;
   if (fs_.Fstat(source.get(), &before) != 0) return errno;
@@ -120,8 +118,8 @@ int FileCopier::CopyFile(int srcDir, const char* name, int dstDir, dev_t dstDev,
   if (!temporary.valid()) {
     int fd = -1;
     const int error = CreateTemporary([&] {
-      fd = fs_.OpenAt(dstDir, temporaryName_,
-                      O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+      fd = fs_.OpenAt(dstDir, temporaryName_, O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC,
+                      0600);
       return fd >= 0 ? 0 : errno;
     });
     if (error != 0) return error;
@@ -157,8 +155,7 @@ int FileCopier::Install(UniqueFd& temporary, bool& named, int dstDir, const char
     if (errno != EEXIST) return errno;
     // Something took the name since it was looked up: replace it as an existing one.
     const int error = CreateTemporary([&] {
-      return fs_.LinkAt(AT_FDCWD, path, dstDir, temporaryName_, AT_SYMLINK_FOLLOW) == 0 ? 0
-                                                                                        : errno;
+      return fs_.LinkAt(AT_FDCWD, path, dstDir, temporaryName_, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
     });
     if (error != 0) return error;
     named = true;
@@ -181,8 +178,8 @@ int FileCopier::CopyContents(int in, int out, off_t size, DevicePair& pair, off_
   if (!pair.rangeRefused) {
     off_t done = 0;
     while (done < size) {
-      const long n = fs_.CopyFileRange(in, out, static_cast<std::size_t>(
-                                                    std::min(size - done, kRangeChunk)));
+      const long n =
+          fs_.CopyFileRange(in, out, static_cast<std::size_t>(std::min(size - done, kRangeChunk)));
       if (n > 0) {
         done += n;
       } else if (n == 0) {

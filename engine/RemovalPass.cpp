@@ -49,8 +49,7 @@ void TFolderSynchronizer::Walker::RemoveExtraEntries(const TopFolder& cleaned,
   RemoveLevel(listing.get(), counterpart.fd, 0);
 }
 
-void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd,
-                                              std::size_t depth) {
+void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, std::size_t depth) {
   std::size_t size;
   char* buffer = buffers_.Get(depth, &size);
   DirectoryReader reader(fs_, cleanedFd, buffer, size);
@@ -155,16 +154,15 @@ void TFolderSynchronizer::Walker::OfferFile(int cleanedFd, const char* name) {
   WriteLine(line_);
 }
 
-void TFolderSynchronizer::Walker::OfferFolder(int cleanedFd, const char* name,
-                                              std::size_t depth) {
+void TFolderSynchronizer::Walker::OfferFolder(int cleanedFd, const char* name, std::size_t depth) {
   const std::string path = sourcePath_ + name;
   const int answer = Answer("folder", path);
   if (answer == mrYes || answer == mrYesToAll) {
     struct stat here;
-    const int error = fs_.Fstat(cleanedFd, &here) != 0
-                          ? errno
-                          : DeleteFolderTree(fs_, buffers_, cleanedFd, name, here.st_dev,
-                                             depth + 1);
+    const int error =
+        fs_.Fstat(cleanedFd, &here) != 0
+            ? errno
+            : DeleteFolderTree(fs_, buffers_, cleanedFd, name, here.st_dev, depth + 1);
     if (error == 0) {
       line_.assign("Delete folder \"").append(path).push_back('"');
     } else {

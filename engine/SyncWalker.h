@@ -70,8 +70,7 @@ class TFolderSynchronizer::Walker {
 
   // Removal pass.
   void RemoveLevel(int cleanedFd, int counterpartFd, std::size_t depth);
-  void EnterCleanedFolder(int cleanedFd, const char* name, int counterpartFd,
-                          std::size_t depth);
+  void EnterCleanedFolder(int cleanedFd, const char* name, int counterpartFd, std::size_t depth);
   void OfferFile(int cleanedFd, const char* name);
   void OfferFolder(int cleanedFd, const char* name, std::size_t depth);
   // Returns the answer for one lacking entry, asking only when no answer holds for all.

@@ -43,7 +43,8 @@ void EnsureFolderExists(FileSystem& fs, const std::string& path) {
   struct stat st;
   if (fs.StatAt(AT_FDCWD, folder.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode)) return;
   const std::size_t slash = folder.rfind('/');
-  const std::string parent = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+  const std::string parent =
+      slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
   if (parent == folder) return;
   EnsureFolderExists(fs, parent);
   fs.MkdirAt(AT_FDCWD, folder.c_str(), 0777);

@@ -17,8 +17,7 @@ class UniqueFd {
   ~UniqueFd() { Reset(); }
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
-  UniqueFd(UniqueFd&& other) noexcept
-      : fs_(other.fs_), fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd(UniqueFd&& other) noexcept : fs_(other.fs_), fd_(std::exchange(other.fd_, -1)) {}
   UniqueFd& operator=(UniqueFd&& other) noexcept {
     if (this != &other) {
       Reset();

@@ -141,7 +141,8 @@ TEST_F(CopyPassTest, MasksChooseTheFiles) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.include) + " / " + c.exclude);
     TempTree fresh;
-    for (const char* name : {"a.txt", "b.txt", "c.doc"}) fresh.WriteFile(std::string("one/") + name, "x");
+    for (const char* name : {"a.txt", "b.txt", "c.doc"})
+      fresh.WriteFile(std::string("one/") + name, "x");
     TFolderSynchronizer sync(fresh.Path("p.VTPrj"));
     std::vector<std::string> progress;
     sync.OnProgress = [&](TFolderSynchronizer&, const std::string& text) {
@@ -199,8 +200,8 @@ TEST_F(CopyPassTest, StopWritesTerminatedOncePerLevelThatStillMeetsAFile) {
     return std::find(order.begin(), order.end(), entry) <
            std::find(order.begin(), order.end(), other);
   };
-  const long levels = 1 + (after("one/sub", "deep", "mid.txt") ? 1 : 0) +
-                      (after("one", "sub", "top.txt") ? 1 : 0);
+  const long levels =
+      1 + (after("one/sub", "deep", "mid.txt") ? 1 : 0) + (after("one", "sub", "top.txt") ? 1 : 0);
   EXPECT_EQ(std::count(sync_.ResultLog().begin(), sync_.ResultLog().end(),
                        std::string("Terminated by user")),
             levels);
@@ -234,7 +235,7 @@ TEST_F(CopyPassTest, CarriesPermissionBitsAndNanosecondTimes) {
     mode_t expected;
   };
   const Case cases[] = {
-      {"plain", 0644, 0644}, {"private", 0600, 0600}, {"readonly", 0444, 0444},
+      {"plain", 0644, 0644},   {"private", 0600, 0600},        {"readonly", 0444, 0444},
       {"setuid", 04755, 0755}, {"setgid-sticky", 03775, 0775},
   };
   for (const Case& c : cases) {
@@ -294,8 +295,7 @@ TEST_F(CopyPassTest, FifoNeverBlocksAndIsNeverCopied) {
 
 TEST_F(CopyPassTest, NeverWritesThroughLinksInTheDestination) {
   tree_.WriteFile("outside/shared.txt", "outside");
-  ASSERT_EQ(link(tree_.Path("outside/shared.txt").c_str(), tree_.Path("two/hard.txt").c_str()),
-            0);
+  ASSERT_EQ(link(tree_.Path("outside/shared.txt").c_str(), tree_.Path("two/hard.txt").c_str()), 0);
   tree_.SetTime("two/hard.txt", kTen);
   tree_.MakeLink("../outside/shared.txt", "two/soft.txt");
   tree_.SetTime("two/soft.txt", kTen);
@@ -328,8 +328,7 @@ TEST_F(CopyPassTest, TopFoldersAreCreatedAndMayBeLinks) {
   EXPECT_EQ(tree_.ReadFile("real/f.txt"), "f");
   EXPECT_EQ(sync_.ResultLog(),
             std::vector<std::string>{"Copy file \"" + tree_.Path("new/deeper/one") +
-                                     "/f.txt\" to \"" + tree_.Path("link-to-real") +
-                                     "/f.txt\""});
+                                     "/f.txt\" to \"" + tree_.Path("link-to-real") + "/f.txt\""});
 }
 
 TEST_F(CopyPassTest, UnknownCopyModeRunsNoPass) {
