@@ -224,18 +224,5 @@ TEST(ValueStore, ClearEmptiesSoATypeCanChange) {
   EXPECT_EQ(store.ReadInteger("x", 0), 3);
 }
 
-TEST(ValueStore, ListsAreCopiesBothWays) {
-  tinidatasaver store;
-  Strings mine{"a", "b"};
-  store.WriteStringList("l", mine);
-  mine.push_back("c");
-  Strings out;
-  store.ReadStringList("l", out);
-  EXPECT_EQ(out, (Strings{"a", "b"}));
-  out.clear();
-  store.ReadStringList("l", out);
-  EXPECT_EQ(out, (Strings{"a", "b"}));
-}
-
 }  // namespace
 }  // namespace vantrel
