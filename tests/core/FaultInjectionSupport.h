@@ -23,6 +23,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/ModalResult.h"
+#include "engine/FileSystem.h"
+#include "engine/uVantrelProject.h"
+
 namespace vantrel::testsupport {
 
 inline std::runtime_error SystemError(const std::string& what) {
@@ -351,6 +355,52 @@ inline int RunThisTestAsNobody(const std::string& test, const std::string& role,
     return -1;
   }
   return status;
+}
+
+// How RunSync sets up a project.
+struct RunOptions {
+  int copyMode = 1;  // 0 bidirectional, 1 unidirectional
+  bool exact = false;
+  bool subfolders = true;
+  bool hidden = true;
+  bool system = false;
+  int answer = mrYesToAll;     // every removal question gets this answer
+  FileSystem* fs = nullptr;    // nullptr: the real file system
+};
+
+// Runs one synchronization of `folder1` and `folder2` and returns its result log. Exceptions
+// of Run travel to the caller.
+inline std::vector<std::string> RunSync(const std::string& folder1, const std::string& folder2,
+                                        const RunOptions& options = {}) {
+  TFolderSynchronizer sync("");
+  sync.SetFolder1(folder1);
+  sync.SetFolder2(folder2);
+  sync.SetCopyMode(options.copyMode);
+  sync.SetExactCopy(options.exact);
+  sync.SetIncludeSubfolders(options.subfolders);
+  sync.SetProcessHidden(options.hidden);
+  sync.SetProcessSystem(options.system);
+  if (options.fs != nullptr) sync.SetFileSystem(options.fs);
+  const int answer = options.answer;
+  sync.OnConfirmRemoval = [answer](const std::string&, const std::string&) { return answer; };
+  sync.Run();
+  return sync.ResultLog();
+}
+
+// The lines of `log` that contain `text`.
+inline std::vector<std::string> LinesWith(const std::vector<std::string>& log,
+                                          std::string_view text) {
+  std::vector<std::string> out;
+  for (const std::string& line : log) {
+    if (line.find(text) != std::string::npos) out.push_back(line);
+  }
+  return out;
+}
+
+inline std::string Joined(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) out += "  " + line + "\n";
+  return out;
 }
 
 // The full name ("Suite.Name") of the running GoogleTest test.

@@ -1,0 +1,103 @@
+// Two folders that are one folder, or one inside the other, must be refused before anything
+// is copied or removed: synchronizing a folder with its own sub-folder copies it into itself
+// without end, and an exact copy would remove the user's files. Links, "..", a trailing '/'
+// and bind mounts must not hide the overlap; folders that merely share a prefix are fine.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "tests/core/FaultInjectionSupport.h"
+
+namespace vantrel::testsupport {
+namespace {
+
+struct OverlapCase {
+  const char* what;
+  const char* folder1;  // relative to the scratch folder
+  const char* folder2;
+  bool overlaps;
+};
+
+// The scratch tree: a/ (file a/one, folder a/b/ with a/b/two, a/extra-folder/ in Folder 2's
+// way), c/ (file c/three), and links l-a -> a, l-b -> a/b.
+void MakeTree(const ScratchDir& s) {
+  MakeFolder(s / "a");
+  MakeFolder(s / "a/b");
+  MakeFolder(s / "ab");
+  MakeFolder(s / "c");
+  WriteFile(s / "a/one", "one");
+  WriteFile(s / "a/b/two", "two");
+  WriteFile(s / "ab/four", "four");
+  WriteFile(s / "c/three", "three");
+  ASSERT_EQ(symlink((s / "a").c_str(), (s / "l-a").c_str()), 0);
+  ASSERT_EQ(symlink("a/b", (s / "l-b").c_str()), 0);
+}
+
+TEST(SafetyOverlap, SameOrNestedFoldersAreRefusedBeforeAnyPass) {
+  const OverlapCase cases[] = {
+      {"the same path", "a", "a", true},
+      {"a trailing separator", "a", "a/", true},
+      {"Folder 2 inside Folder 1", "a", "a/b", true},
+      {"Folder 1 inside Folder 2", "a/b", "a", true},
+      {"a link to Folder 1", "a", "l-a", true},
+      {"a link to a sub-folder", "a", "l-b", true},
+      {"a sub-folder through a link", "l-a/b", "a", true},
+      {"a detour through ..", "a", "c/../a", true},
+      {"Folder 2 not yet made inside Folder 1", "a", "a/b/new/deeper", true},
+      {"a common prefix only", "a", "ab", false},
+      {"two separate folders", "a/b", "c", false},
+  };
+  int refused = 0;
+  for (const OverlapCase& c : cases) {
+    for (int mode : {0, 1}) {
+      SCOPED_TRACE(std::string(c.what) + (mode == 0 ? ", bidirectional" : ", exact copy"));
+      ScratchDir s;
+      MakeTree(s);
+      const std::string f1 = s / c.folder1;
+      const std::string f2 = s / c.folder2;
+      const TreeState before = Snapshot(s.path());
+      RunOptions options;
+      options.copyMode = mode;
+      options.exact = mode == 1;
+      std::string message;
+      try {
+        RunSync(f1, f2, options);
+      } catch (const std::runtime_error& e) {
+        message = e.what();
+      }
+      if (!c.overlaps) {
+        EXPECT_EQ(message, "");
+        continue;
+      }
+      ++refused;
+      EXPECT_EQ(message, "Cannot synchronize \"" + f1 + "\" with \"" + f2 +
+                             "\": one folder contains the other");
+      // Making the missing Folder 2 is allowed; nothing else may change.
+      TreeState after = Snapshot(s.path());
+      for (const char* made : {"a/b/new", "a/b/new/deeper"}) after.erase(made);
+      EXPECT_EQ(Difference(before, after), "");
+    }
+  }
+  std::printf("safety: overlapping folders: %d runs refused, 0 entries copied or removed\n",
+              refused);
+}
+
+TEST(SafetyOverlap, ABindMountOfFolder1IsTheSameFolder) {
+  std::string why;
+  if (!EnterPrivateMountNamespace(&why)) GTEST_SKIP() << why;
+  ScratchDir s;
+  MakeTree(s);
+  MakeFolder(s / "mirror");
+  if (!s.BindMount(s / "a", s / "mirror", &why)) GTEST_SKIP() << why;
+  const TreeState before = Snapshot(s / "a");
+  RunOptions options;
+  options.exact = true;
+  EXPECT_THROW(RunSync(s / "a", s / "mirror/b", options), std::runtime_error);
+  EXPECT_THROW(RunSync(s / "mirror", s / "a", options), std::runtime_error);
+  EXPECT_EQ(Difference(before, Snapshot(s / "a")), "");
+}
+
+}  // namespace
+}  // namespace vantrel::testsupport
