@@ -15,6 +15,15 @@ namespace {
 // still not empty after a listing that removed something is listed again, a few times.
 constexpr int kListingRounds = 4;
 
+// Returns true iff the folder open as `fd` is the root of a mount. A bind mount within one
+// file system keeps the device number, so only the kernel's mount-root flag tells it.
+bool IsMountRoot(FileSystem& fs, int fd) {
+  struct statx stx;
+  if (fs.Statx(fd, "", AT_EMPTY_PATH, 0, &stx) != 0) return false;  // the device check remains
+  return (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+         (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+}
+
 struct Outcome {
   int error;        // 0 when the folder is gone
   bool notAFolder;  // the entry could not be opened as a folder: it is something else now
@@ -30,7 +39,7 @@ Outcome RemoveTree(FileSystem& fs, ListingBuffers& buffers, int parentFd, const 
   }
   struct stat st;
   if (fs.Fstat(folder.get(), &st) != 0) return {errno, false};
-  if (st.st_dev != parentDev) return {EXDEV, false};
+  if (st.st_dev != parentDev || IsMountRoot(fs, folder.get())) return {EXDEV, false};
 
   int first = 0;
   constexpr mode_t kOwnerWriteSearch = S_IWUSR | S_IXUSR;

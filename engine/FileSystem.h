@@ -28,6 +28,10 @@ class FileSystem {
   virtual long GetDents(int fd, void* buffer, std::size_t size) = 0;  // getdents64
   virtual int StatAt(int dirfd, const char* name, struct stat* st, int flags) = 0;  // fstatat
   virtual int Fstat(int fd, struct stat* st) = 0;
+  // statx: also tells whether an entry is the root of a mount (STATX_ATTR_MOUNT_ROOT), which
+  // the device number alone misses for a bind mount within one file system.
+  virtual int Statx(int dirfd, const char* name, int flags, unsigned int mask,
+                    struct statx* buffer) = 0;
   virtual long Read(int fd, void* buffer, std::size_t size) = 0;
   virtual long Write(int fd, const void* buffer, std::size_t size) = 0;
   virtual long CopyFileRange(int in, int out, std::size_t size) = 0;  // copy_file_range
@@ -63,6 +67,10 @@ class FileSystemWrapper : public FileSystem {
     return target_->StatAt(dirfd, name, st, flags);
   }
   int Fstat(int fd, struct stat* st) override { return target_->Fstat(fd, st); }
+  int Statx(int dirfd, const char* name, int flags, unsigned int mask,
+            struct statx* buffer) override {
+    return target_->Statx(dirfd, name, flags, mask, buffer);
+  }
   long Read(int fd, void* buffer, std::size_t size) override {
     return target_->Read(fd, buffer, size);
   }

@@ -24,6 +24,10 @@ class PosixFileSystem final : public FileSystem {
     return ::fstatat(dirfd, name, st, flags);
   }
   int Fstat(int fd, struct stat* st) override { return ::fstat(fd, st); }
+  int Statx(int dirfd, const char* name, int flags, unsigned int mask,
+            struct statx* buffer) override {
+    return ::statx(dirfd, name, flags, mask, buffer);
+  }
   long Read(int fd, void* buffer, std::size_t size) override { return ::read(fd, buffer, size); }
   long Write(int fd, const void* buffer, std::size_t size) override {
     return ::write(fd, buffer, size);
