@@ -31,6 +31,7 @@ enum class FsOp {
   GetDents,
   StatAt,
   Fstat,
+  Statx,
   Read,
   Write,
   CopyFileRange,
@@ -49,9 +50,9 @@ enum class FsOp {
 
 inline const char* FsOpName(FsOp op) {
   static const char* const names[] = {
-      "OpenAt",        "Close",  "GetDents", "StatAt",     "Fstat",     "Read",  "Write",
-      "CopyFileRange", "Clone",  "Fchmod",   "Futimens",   "UtimensAt", "Fsync", "MkdirAt",
-      "RenameAt",      "LinkAt", "UnlinkAt", "ReadLinkAt", "SymlinkAt",
+      "OpenAt",  "Close",         "GetDents", "StatAt",   "Fstat",      "Statx",     "Read",
+      "Write",   "CopyFileRange", "Clone",    "Fchmod",   "Futimens",   "UtimensAt", "Fsync",
+      "MkdirAt", "RenameAt",      "LinkAt",   "UnlinkAt", "ReadLinkAt", "SymlinkAt",
   };
   return names[static_cast<int>(op)];
 }
@@ -170,6 +171,12 @@ class FaultInjectionFileSystem : public FileSystemWrapper {
   int Fstat(int fd, struct stat* st) override {
     if (Fails(OnFd(FsOp::Fstat, fd))) return -1;
     return target()->Fstat(fd, st);
+  }
+  int Statx(int dirfd, const char* name, int flags, unsigned int mask,
+            struct statx* buffer) override {
+    const bool onFd = name[0] == '\0' && (flags & AT_EMPTY_PATH) != 0;
+    if (Fails(onFd ? OnFd(FsOp::Statx, dirfd) : At(FsOp::Statx, PathAt(dirfd, name)))) return -1;
+    return target()->Statx(dirfd, name, flags, mask, buffer);
   }
   long Read(int fd, void* buffer, std::size_t size) override {
     if (Fails(OnFd(FsOp::Read, fd))) return -1;
