@@ -54,11 +54,11 @@ class MainFormRun : public QObject {
     MainFormHarness::Click(f.cbAdvanced);
     h->Next();
     f.eIncludeMask->setText("*.txt");
-    f.eExcludeMask->setText("skip*");
+    f.eExcludeMask->setText("skip*.*");
     h->Next();
     const QString summary = "Folders:\n  1-st folder: " + source + "\n  2-nd folder: " + target +
                             "\n\nSyncronize mode:\n  Unidirectional (exact copy) with subfolders"
-                            "\n\nInclude files: *.txt\nExclude files: skip*\n";
+                            "\n\nInclude files: *.txt\nExclude files: skip*.*\n";
     QCOMPARE(f.mReadyText->toPlainText(), summary);
     QCOMPARE(f.bNext->text(), "Go!");
 
@@ -162,7 +162,7 @@ class MainFormRun : public QObject {
     MainFormHarness::Click(f.cbExactCopy);
     MainFormHarness::Click(f.cbAdvanced);
     h->Next();
-    f.eIncludeMask->setText("f1*, [abc.");
+    f.eIncludeMask->setText("f1.*, [abc.");
     h->Next();
     h->Next();
     QCOMPARE(h->prompts.errors.size(), 1);
