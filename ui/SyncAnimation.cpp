@@ -71,9 +71,7 @@ void PaintSheet(QPainter& p, QPointF centre) {
 
 }  // namespace
 
-TSyncAnimation::TSyncAnimation(QWidget* parent) : QWidget(parent) {
-  setAutoFillBackground(false);
-}
+TSyncAnimation::TSyncAnimation(QWidget* parent) : QWidget(parent) { setAutoFillBackground(false); }
 
 QImage TSyncAnimation::RenderSyncFrame(int index) {
   QImage frame(kFrameWidth, kFrameHeight, QImage::Format_ARGB32_Premultiplied);

@@ -87,8 +87,9 @@ TVTMainForm::TVTMainForm(TPrompts& prompts, QWidget* parent)
   setWindowTitle(QStringLiteral("Vantrel"));
   setWindowIcon(ProgramIcon());
   setFixedSize(layout::kClientWidth, layout::kClientHeight);
-  previousMessageHook_ = SetMessageHook(
-      [this](const std::string& message) { prompts_.ShowMessage(QString::fromStdString(message)); });
+  previousMessageHook_ = SetMessageHook([this](const std::string& message) {
+    prompts_.ShowMessage(QString::fromStdString(message));
+  });
 
   BuildFrame();
   BuildProjectPage();
@@ -207,8 +208,8 @@ void TVTMainForm::FormShow() {
   Animate1->move((width() - Animate1->width()) / 2, Animate1->y());
   // Twice the height of "Wy", or more where the font's line spacing needs it for two lines.
   const QFontMetrics metrics(Label5->font());
-  Label5->resize(Label5->width(), std::max(2 * metrics.height(),
-                                           metrics.size(0, Label5->text()).height()));
+  Label5->resize(Label5->width(),
+                 std::max(2 * metrics.height(), metrics.size(0, Label5->text()).height()));
   setWindowTitle(QStringLiteral("%1 %2").arg(windowTitle(), QString::fromLatin1(kVersion)));
 }
 

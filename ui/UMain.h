@@ -219,8 +219,8 @@ class TVTMainForm : public QWidget {
   MessageHook previousMessageHook_;
   bool shown_ = false;
   bool running_ = false;
-  bool closeGranted_ = false;     // a close was granted while the run action was under way
-  bool exactCopyRuleOn_ = true;   // off while the mode page is filled from the project
+  bool closeGranted_ = false;    // a close was granted while the run action was under way
+  bool exactCopyRuleOn_ = true;  // off while the mode page is filled from the project
 };
 
 }  // namespace vantrel

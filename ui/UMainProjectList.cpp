@@ -60,7 +60,8 @@ TProjectListView::TProjectListView(QWidget* parent) : QTreeWidget(parent) {
   setItemDelegate(new TRowNameDelegate(this));
   // The selection stays visible, in the same colours, when the list loses the focus.
   QPalette p = palette();
-  p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+  p.setColor(QPalette::Inactive, QPalette::Highlight,
+             p.color(QPalette::Active, QPalette::Highlight));
   p.setColor(QPalette::Inactive, QPalette::HighlightedText,
              p.color(QPalette::Active, QPalette::HighlightedText));
   setPalette(p);

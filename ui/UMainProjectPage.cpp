@@ -36,7 +36,8 @@ void TVTMainForm::BuildProjectPage() {
 
   Panel2 = Named(new QWidget(TabSheet1), "Panel2");
   Panel2->setGeometry(0, layout::kPageHeight - 33, layout::kClientWidth, 33);
-  bEdit = Named(new QPushButton(EditCaptionIcon(), QStringLiteral("Edit Caption"), Panel2), "bEdit");
+  bEdit =
+      Named(new QPushButton(EditCaptionIcon(), QStringLiteral("Edit Caption"), Panel2), "bEdit");
   bEdit->setGeometry(256, 4, 135, 25);
   bRemove = Named(new QPushButton(RemoveProjectIcon(), QStringLiteral("Remove Project"), Panel2),
                   "bRemove");
@@ -135,8 +136,7 @@ bool TVTMainForm::lvProjectKeyDown(int key) {
 }
 
 void TVTMainForm::lvProjectEditing(QTreeWidgetItem* item) {
-  ReplaceSynchronizer(
-      std::make_unique<TFolderSynchronizer>(TProjectListView::RowFileName(item)));
+  ReplaceSynchronizer(std::make_unique<TFolderSynchronizer>(TProjectListView::RowFileName(item)));
   synchronizer_->Load();
 }
 
@@ -153,8 +153,7 @@ bool TVTMainForm::ProjectPageNext() {
   } else {
     QTreeWidgetItem* row = lvProject->SelectedRow();
     if (!row) return false;
-    ReplaceSynchronizer(
-        std::make_unique<TFolderSynchronizer>(TProjectListView::RowFileName(row)));
+    ReplaceSynchronizer(std::make_unique<TFolderSynchronizer>(TProjectListView::RowFileName(row)));
     synchronizer_->Load();
   }
   synchronizer_->OnProgress = [this](TFolderSynchronizer& sender, const std::string& text) {

@@ -86,8 +86,8 @@ void TVTMainForm::BuildResultsPage() {
   Image2->setPixmap(AdvertPicture());
   Image2->setToolTip(QString::fromLatin1(kSiteUrl));
   Label5 = Named(new QLabel(Panel4), "Label5");
-  Label5->setText(QStringLiteral(
-      "Do you want to automate this? \nJust download the free trial of Brisklet."));
+  Label5->setText(
+      QStringLiteral("Do you want to automate this? \nJust download the free trial of Brisklet."));
   Label5->setTextFormat(Qt::PlainText);
   QFont arial;
   arial.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
@@ -172,8 +172,7 @@ void TVTMainForm::SyncProgress(TFolderSynchronizer&, const std::string& text) {
 }
 
 void TVTMainForm::BitBtn3Click() {
-  if (prompts_.AskYesNo(QStringLiteral("Are You sure to stop Synchronization?")) &&
-      synchronizer_) {
+  if (prompts_.AskYesNo(QStringLiteral("Are You sure to stop Synchronization?")) && synchronizer_) {
     synchronizer_->Terminate();
   }
 }

@@ -68,13 +68,13 @@ void TVTMainForm::BuildFoldersPage() {
 }
 
 void TVTMainForm::BuildModePage() {
-  rbBidiret = Named(
-      new QRadioButton(QStringLiteral("Folder 1 <=> Folder 2 (bidirectional)"), TabSheet4),
-      "rbBidiret");
+  rbBidiret =
+      Named(new QRadioButton(QStringLiteral("Folder 1 <=> Folder 2 (bidirectional)"), TabSheet4),
+            "rbBidiret");
   rbBidiret->setGeometry(16, 10, 400, 22);
-  rbUnidirect = Named(
-      new QRadioButton(QStringLiteral("Folder 1 ==> Folder 2 (unidirectional)"), TabSheet4),
-      "rbUnidirect");
+  rbUnidirect =
+      Named(new QRadioButton(QStringLiteral("Folder 1 ==> Folder 2 (unidirectional)"), TabSheet4),
+            "rbUnidirect");
   rbUnidirect->setGeometry(16, 34, 400, 22);
   cbExactCopy =
       Named(new QCheckBox(QStringLiteral("Exact copy in Folder 2"), TabSheet4), "cbExactCopy");
@@ -104,14 +104,14 @@ void TVTMainForm::BuildModePage() {
 }
 
 void TVTMainForm::BuildAdvancedPage() {
-  Label3 = Named(new QLabel(QStringLiteral("&Include Masks (comma separated):"), TabSheet5),
-                 "Label3");
+  Label3 =
+      Named(new QLabel(QStringLiteral("&Include Masks (comma separated):"), TabSheet5), "Label3");
   Label3->setGeometry(16, 16, 481, 18);
   eIncludeMask = Named(new QLineEdit(TabSheet5), "eIncludeMask");
   eIncludeMask->setGeometry(16, 36, 481, 24);
   Label3->setBuddy(eIncludeMask);
-  Label4 = Named(new QLabel(QStringLiteral("&Exclude Masks (comma separated):"), TabSheet5),
-                 "Label4");
+  Label4 =
+      Named(new QLabel(QStringLiteral("&Exclude Masks (comma separated):"), TabSheet5), "Label4");
   Label4->setGeometry(16, 76, 481, 18);
   eExcludeMask = Named(new QLineEdit(TabSheet5), "eExcludeMask");
   eExcludeMask->setGeometry(16, 96, 481, 24);

@@ -73,10 +73,18 @@ class MainFormNavigation : public QObject {
     QTest::addColumn<QString>("folder1");
     QTest::addColumn<QString>("folder2");
     QTest::addColumn<QString>("focus");  // empty: accepted
-    QTest::newRow("both empty") << "" << "" << "eFolder1";
-    QTest::newRow("second empty") << "/a" << "" << "eFolder2";
-    QTest::newRow("first empty") << "" << "/b" << "eFolder1";
-    QTest::newRow("blanks count as filled") << " " << " " << "";
+    QTest::newRow("both empty") << ""
+                                << ""
+                                << "eFolder1";
+    QTest::newRow("second empty") << "/a"
+                                  << ""
+                                  << "eFolder2";
+    QTest::newRow("first empty") << ""
+                                 << "/b"
+                                 << "eFolder1";
+    QTest::newRow("blanks count as filled") << " "
+                                            << " "
+                                            << "";
   }
   void emptyFolderRefused() {
     QFETCH(QString, folder1);

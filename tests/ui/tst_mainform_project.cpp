@@ -15,9 +15,9 @@ class MainFormProject : public QObject {
   QString Enabled() const {
     const TVTMainForm& f = *h->form;
     QString s;
-    for (const QWidget* w : {static_cast<const QWidget*>(f.lvProject),
-                             static_cast<const QWidget*>(f.bNext), static_cast<const QWidget*>(f.bEdit),
-                             static_cast<const QWidget*>(f.bRemove)}) {
+    for (const QWidget* w :
+         {static_cast<const QWidget*>(f.lvProject), static_cast<const QWidget*>(f.bNext),
+          static_cast<const QWidget*>(f.bEdit), static_cast<const QWidget*>(f.bRemove)}) {
       s += w->isEnabled() ? '+' : '-';
     }
     return s;  // list, Next, Edit, Remove
@@ -71,9 +71,12 @@ class MainFormProject : public QObject {
   }
 
   void listOrderAndColumns() {
-    for (const auto& [stem, name] : std::vector<std::pair<QString, QString>>{
-             {"AAAAAAA1", "delta"}, {"AAAAAAA2", "Alpha"}, {"AAAAAAA3", "same"},
-             {"AAAAAAA4", "beta"}, {"AAAAAAA5", "same"}}) {
+    for (const auto& [stem, name] :
+         std::vector<std::pair<QString, QString>>{{"AAAAAAA1", "delta"},
+                                                  {"AAAAAAA2", "Alpha"},
+                                                  {"AAAAAAA3", "same"},
+                                                  {"AAAAAAA4", "beta"},
+                                                  {"AAAAAAA5", "same"}}) {
       MainFormHarness::SaveProject(stem, name, "/s/" + stem);
     }
     TVTMainForm& f = h->Show();
@@ -98,7 +101,8 @@ class MainFormProject : public QObject {
     QTest::newRow("yes") << "New" << mrYes << QString() << "New" << true;
     QTest::newRow("no") << "New" << mrNo << QString() << "Old" << true;
     QTest::newRow("cancel") << "New" << mrCancel << QString() << "Old" << true;
-    QTest::newRow("empty, named in the box") << "" << mrYes << "Boxed" << "Boxed" << true;
+    QTest::newRow("empty, named in the box") << "" << mrYes << "Boxed"
+                                             << "Boxed" << true;
   }
   void rename() {
     QFETCH(QString, text);

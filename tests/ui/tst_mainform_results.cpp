@@ -39,15 +39,25 @@ class MainFormResults : public QObject {
     QTest::addColumn<QString>("written");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("no extension") << "log" << "log.txt" << "one\ntwo\n"
+    QTest::newRow("no extension") << "log"
+                                  << "log.txt"
+                                  << "one\ntwo\n"
                                   << QByteArray("one\r\ntwo\r\n");
-    QTest::newRow("own extension") << "log.csv" << "log.csv" << "one\ntwo"
-                                   << QByteArray("one\r\ntwo\r\n");
-    QTest::newRow("empty") << "empty.txt" << "empty.txt" << "" << QByteArray();
-    QTest::newRow("blank lines kept") << "b" << "b.txt" << "\n\nx\n\n"
+    QTest::newRow("own extension") << "log.csv"
+                                   << "log.csv"
+                                   << "one\ntwo" << QByteArray("one\r\ntwo\r\n");
+    QTest::newRow("empty") << "empty.txt"
+                           << "empty.txt"
+                           << "" << QByteArray();
+    QTest::newRow("blank lines kept") << "b"
+                                      << "b.txt"
+                                      << "\n\nx\n\n"
                                       << QByteArray("\r\n\r\nx\r\n\r\n");
-    QTest::newRow("utf-8") << "u" << "u.txt" << QString::fromUtf8("Grüße\n")
-                           << QByteArray("Gr\xC3\xBC\xC3\x9F" "e\r\n");
+    QTest::newRow("utf-8") << "u"
+                           << "u.txt" << QString::fromUtf8("Grüße\n")
+                           << QByteArray(
+                                  "Gr\xC3\xBC\xC3\x9F"
+                                  "e\r\n");
   }
   void saveResults() {
     QFETCH(QString, typed);
@@ -137,7 +147,8 @@ class MainFormResults : public QObject {
     QVERIFY(!f.Label5->font().underline());
 
     RunToResults();
-    for (QWidget* w : {f.Panel4, static_cast<QWidget*>(f.Image2), static_cast<QWidget*>(f.Label5)}) {
+    for (QWidget* w :
+         {f.Panel4, static_cast<QWidget*>(f.Image2), static_cast<QWidget*>(f.Label5)}) {
       QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(3, 3));
       QCOMPARE(w->cursor().shape(), Qt::PointingHandCursor);
     }

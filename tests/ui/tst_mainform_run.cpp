@@ -125,8 +125,7 @@ class MainFormRun : public QObject {
     QTest::addColumn<QString>("shown");  // lCurrent after each, "-" when dropped
     QTest::newRow("first after start") << QList<uint>{71} << "0";
     QTest::newRow("too early after start") << QList<uint>{70, 5} << "--";
-    QTest::newRow("70 dropped, 71 shown") << QList<uint>{1000, 1070, 1071, 1100, 1142}
-                                          << "0-2-4";
+    QTest::newRow("70 dropped, 71 shown") << QList<uint>{1000, 1070, 1071, 1100, 1142} << "0-2-4";
     QTest::newRow("wrap-around") << QList<uint>{0xFFFFFFF0u, 0x30u, 0x37u} << "0-2";
   }
   void progressThrottling() {
@@ -217,8 +216,8 @@ class MainFormRun : public QObject {
       QCOMPARE(frame.size(), QSize(208, 40));
       QCOMPARE(qAlpha(frame.pixel(0, 0)), 0);
       QCOMPARE(qAlpha(frame.pixel(100, 39)), 0);
-      distinct.insert(QByteArray(reinterpret_cast<const char*>(frame.constBits()),
-                                 frame.sizeInBytes()));
+      distinct.insert(
+          QByteArray(reinterpret_cast<const char*>(frame.constBits()), frame.sizeInBytes()));
     }
     QCOMPARE(distinct.size(), 20);
     animation.Play();

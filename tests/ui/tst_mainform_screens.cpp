@@ -115,8 +115,7 @@ class MainFormScreens : public QObject {
     }
     MainFormHarness::WriteFile(usb + "/old-draft.odt", "old");
     MainFormHarness::SaveProject("K3ZQ0M7A", "Documents to USB disk", docs, usb);
-    MainFormHarness::SaveProject("P0RT7X2B", "Photos", "/home/anna/Pictures",
-                                 "/mnt/nas/photos");
+    MainFormHarness::SaveProject("P0RT7X2B", "Photos", "/home/anna/Pictures", "/mnt/nas/photos");
     MainFormHarness::SaveProject("W9ABCD12", "Work projects", "/home/anna/work",
                                  "/media/anna/USB-STICK/work");
     TVTMainForm& f = h.Show();

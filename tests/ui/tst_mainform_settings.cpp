@@ -64,11 +64,11 @@ class MainFormSettings : public QObject {
     QCOMPARE(h->prompts.log.size(), 2);
 
     // A project stored with exact copy shows the mark without the question.
-    const QString file = MainFormHarness::SaveProject("AAAAAAAA", "Exact", "/a", "/b",
-                                                      [](TFolderSynchronizer& p) {
-                                                        p.SetCopyMode(1);
-                                                        p.SetExactCopy(true);
-                                                      });
+    const QString file =
+        MainFormHarness::SaveProject("AAAAAAAA", "Exact", "/a", "/b", [](TFolderSynchronizer& p) {
+          p.SetCopyMode(1);
+          p.SetExactCopy(true);
+        });
     h->Back();
     h->Back();
     OpenToMode(file);
@@ -88,9 +88,10 @@ class MainFormSettings : public QObject {
     QCOMPARE(f.eFolder1->text(), "/chosen/one");
     MainFormHarness::Click(f.BitBtn6);
     QCOMPARE(f.eFolder2->text(), "/");
-    QCOMPARE(h->prompts.log, QStringList({"SelectFolder: /start | Select folder:",
-                                          "SelectFolder: /start | Select folder:",
-                                          "SelectFolder:  | Select folder:"}));
+    QCOMPARE(
+        h->prompts.log,
+        QStringList({"SelectFolder: /start | Select folder:",
+                     "SelectFolder: /start | Select folder:", "SelectFolder:  | Select folder:"}));
     QCOMPARE(f.bSelectFolder->toolTip(), "Select Folder");
 
     MainFormHarness::Click(f.Button1);

@@ -123,17 +123,27 @@ class MainFormStart : public QObject {
   void errorBoxText_data() {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("letter") << "File name is empty" << "File name is empty.";
-    QTest::newRow("digit") << "at (6" << "at (6.";
-    QTest::newRow("point") << "Done." << "Done.";
-    QTest::newRow("exclamation") << "Stop!" << "Stop!";
-    QTest::newRow("parenthesis") << "at (6)" << "at (6)";
-    QTest::newRow("quote") << "file \"a\"" << "file \"a\"";
-    QTest::newRow("blank") << "trailing " << "trailing ";
-    QTest::newRow("minus, below the point") << "a -" << "a -";
-    QTest::newRow("slash, above the point") << "/tmp/" << "/tmp/.";
+    QTest::newRow("letter") << "File name is empty"
+                            << "File name is empty.";
+    QTest::newRow("digit") << "at (6"
+                           << "at (6.";
+    QTest::newRow("point") << "Done."
+                           << "Done.";
+    QTest::newRow("exclamation") << "Stop!"
+                                 << "Stop!";
+    QTest::newRow("parenthesis") << "at (6)"
+                                 << "at (6)";
+    QTest::newRow("quote") << "file \"a\""
+                           << "file \"a\"";
+    QTest::newRow("blank") << "trailing "
+                           << "trailing ";
+    QTest::newRow("minus, below the point") << "a -"
+                                            << "a -";
+    QTest::newRow("slash, above the point") << "/tmp/"
+                                            << "/tmp/.";
     QTest::newRow("non-ASCII") << QString::fromUtf8("Fehler ä") << QString::fromUtf8("Fehler ä.");
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("empty") << ""
+                           << "";
   }
   void errorBoxText() {
     QFETCH(QString, message);

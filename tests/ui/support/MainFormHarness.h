@@ -40,8 +40,8 @@ class MainFormHarness {
   QTemporaryDir data;  // the user's data folder; also holds the test's own folders
   ScriptedPrompts prompts;
   std::unique_ptr<TVTMainForm> form;
-  std::uint32_t tick = 1000;   // what the fake clock reads
-  std::uint32_t tickStep = 0;  // added to `tick` after each reading
+  std::uint32_t tick = 1000;     // what the fake clock reads
+  std::uint32_t tickStep = 0;    // added to `tick` after each reading
   std::function<void()> onTick;  // runs at each reading (inside a run: between files)
 
   static QString ProjectsDir() { return QString::fromStdString(ProjectsFolder); }
