@@ -53,7 +53,7 @@ void TVTMainForm::BuildFoldersPage() {
   BitBtn6->setGeometry(477, 96, 24, 24);
 
   Button1 = Named(new QPushButton(QStringLiteral("Swap Folders"), TabSheet2), "Button1");
-  Button1->setGeometry(376, 130, 125, 23);
+  Button1->setGeometry(376, 130, 125, 21);
   Button1->setFocusPolicy(Qt::ClickFocus);  // the Tab key passes over it
 
   setTabOrder(eFolder1, bSelectFolder);

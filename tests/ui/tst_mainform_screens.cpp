@@ -13,6 +13,7 @@
 #include "common/ModalResult.h"
 #include "support/MainFormHarness.h"
 #include "ui/SyncAnimation.h"
+#include "ui/UMainPictures.h"
 #include "ui/uConfirmDelete.h"
 
 using namespace vantrel;
@@ -86,7 +87,7 @@ QStringList LayoutProblems(QWidget* page) {
 
 class MainFormScreens : public QObject {
   Q_OBJECT
-  MainFormHarness h;
+  MainFormHarness h{QDir::tempPath() + "/vantrel-XXXXXX"};
   QTemporaryDir scratch;
   QString outDir;
 
@@ -171,6 +172,7 @@ class MainFormScreens : public QObject {
     }
     p.end();
     QVERIFY(sheet.save(outDir + "/6-animation-frames.png"));
+    QVERIFY(ProgramIconPixmap(128).save(outDir + "/0-program-icon.png"));
   }
 
   void removalDialog() {

@@ -31,7 +31,11 @@ namespace vantrel::test {
 
 class MainFormHarness {
  public:
-  MainFormHarness() {
+  // `dataTemplate`: a QTemporaryDir template for the data folder (default: the test's name).
+  explicit MainFormHarness(const QString& dataTemplate = QString())
+      : data(dataTemplate.isEmpty()
+                 ? QDir::tempPath() + "/" + QCoreApplication::applicationName() + "-XXXXXX"
+                 : dataTemplate) {
     qputenv("XDG_DATA_HOME", data.path().toUtf8());
     InitProjectsFolder();
   }
