@@ -1,11 +1,15 @@
 // The run through the window: a whole exact-copy run end to end, stopping it, the throttled
 // progress display, an invalid mask, a close during the run, and the animation.
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 
 #include "common/ModalResult.h"
 #include "support/MainFormHarness.h"
+#include "support/ModalDriver.h"
+#include "ui/QtPrompts.h"
 #include "ui/SyncAnimation.h"
+#include "ui/uConfirmDelete.h"
 
 using namespace vantrel;
 using vantrel::test::MainFormHarness;
@@ -201,6 +205,33 @@ class MainFormRun : public QObject {
     QCOMPARE(CopiedFiles(), 2);
     QVERIFY(!f.Running());
     QVERIFY(!f.Animate1->Active());
+  }
+
+  // The real dialogs, opened from inside the run (the removal question comes from the engine).
+  void realDialogsInsideTheRun() {
+    const QString a = h->MakeDir("a"), b = h->MakeDir("b");
+    MainFormHarness::WriteFile(a + "/keep.txt", "k");
+    MainFormHarness::WriteFile(b + "/extra.txt", "e");
+    QtPrompts prompts;
+    TVTMainForm f(prompts);
+    prompts.SetParent(&f);
+    f.show();
+    test::ModalDriver driver;
+    driver.On<QMessageBox>(driver.Click("&Yes"), "Confirmation")
+        .On<TConfirmForm>(driver.Click("bYes"));
+    MainFormHarness::Click(f.bNext);
+    f.eFolder1->setText(a);
+    f.eFolder2->setText(b);
+    MainFormHarness::Click(f.bNext);
+    MainFormHarness::Click(f.rbUnidirect);
+    MainFormHarness::Click(f.cbExactCopy);
+    QVERIFY(f.cbExactCopy->isChecked());
+    MainFormHarness::Click(f.bNext);
+    MainFormHarness::Click(f.bNext);
+    QVERIFY2(driver.WaitDone(), qPrintable(driver.Failure()));
+    QCOMPARE(f.PageControl1->currentIndex(), int(TVTMainForm::pgResults));
+    QVERIFY(QFile::exists(b + "/keep.txt"));
+    QVERIFY(!QFile::exists(b + "/extra.txt"));
   }
 
   void animationFrames() {
