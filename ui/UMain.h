@@ -62,7 +62,7 @@ class TVTMainForm : public QWidget {
 
   // The current project (owned), or null.
   TFolderSynchronizer* Synchronizer() const { return synchronizer_.get(); }
-  // True while the run action is inside Run.
+  // True from the start of the run action ("Go!") until Run has returned.
   bool Running() const { return running_; }
   // Replaces the tick source of the progress display; an empty clock restores SystemTickCount.
   void SetTickClock(TTickClock clock);

@@ -39,7 +39,6 @@ class MainFormStart : public QObject {
     for (int i = 0; i < sheets.size(); ++i) {
       QCOMPARE(f.PageControl1->widget(i)->objectName(), sheets[i]);
     }
-    QCOMPARE(f.findChild<QWidget*>("eFolder1"), f.eFolder1);
 
     // Both files listed, in name order, with their descriptions; none selected.
     QCOMPARE(h->RowNames(), QStringList({"Alpha", "beta"}));
