@@ -216,6 +216,21 @@ TEST_F(CopyPassTest, StopWritesTerminatedOncePerLevelThatStillMeetsAFile) {
   EXPECT_EQ(copies, files);
 }
 
+TEST_F(CopyPassTest, SourceFolderThatCannotBeReadIsReported) {
+  BlockingFileSystem fs;
+  fs.unreadable = {"closed"};
+  fs.unlistable = {"broken"};
+  sync_.SetFileSystem(&fs);
+  tree_.WriteFile("one/closed/a.txt", "a");
+  tree_.WriteFile("one/broken/b.txt", "b");
+  tree_.WriteFile("one/fine/c.txt", "c");
+  sync_.Run();
+  EXPECT_EQ(Sorted(sync_.ResultLog()),
+            Sorted({"Cannot read folder \"" + One("closed") + "\": Permission denied",
+                    "Cannot read folder \"" + One("broken") + "\": Input/output error",
+                    CopyLine("fine/c.txt")}));
+}
+
 TEST_F(CopyPassTest, FolderAtDestinationFailsThatCopyOnly) {
   tree_.WriteFile("one/x.txt", "file");
   tree_.WriteFile("one/y.txt", "y");

@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <deque>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/FileSystem.h"
 #include "engine/uVantrelProject.h"
 #include "tests/core/TempTree.h"
 
@@ -98,6 +101,56 @@ class ScriptedConfirmer {
  private:
   std::deque<int> answers_;
   std::vector<std::string> questions_;
+};
+
+// Fails chosen lookups, listings and deletions by entry name, and makes one folder look like
+// a mount point by giving it another device number.
+class BlockingFileSystem : public FileSystemWrapper {
+ public:
+  BlockingFileSystem() : FileSystemWrapper(FileSystem::Default()) {}
+
+  std::set<std::string> unreadable;   // lookups of these names fail with EACCES
+  std::set<std::string> undeletable;  // unlinking these names fails with EACCES
+  std::set<std::string> unlistable;   // listing a folder of one of these names fails with EIO
+  std::string mountPoint;             // a folder of this name reports another device
+
+  int OpenAt(int dirfd, const char* name, int flags, mode_t mode) override {
+    if (unreadable.count(name) != 0) return Fail(EACCES);
+    const int fd = FileSystemWrapper::OpenAt(dirfd, name, flags, mode);
+    if (fd >= 0 && name == mountPoint) mountFds_.insert(fd);
+    if (fd >= 0 && unlistable.count(name) != 0) unlistableFds_.insert(fd);
+    return fd;
+  }
+  int Close(int fd) override {
+    mountFds_.erase(fd);
+    unlistableFds_.erase(fd);
+    return FileSystemWrapper::Close(fd);
+  }
+  long GetDents(int fd, void* buffer, std::size_t size) override {
+    if (unlistableFds_.count(fd) != 0) return Fail(EIO);
+    return FileSystemWrapper::GetDents(fd, buffer, size);
+  }
+  int StatAt(int dirfd, const char* name, struct stat* st, int flags) override {
+    if (unreadable.count(name) != 0) return Fail(EACCES);
+    return FileSystemWrapper::StatAt(dirfd, name, st, flags);
+  }
+  int Fstat(int fd, struct stat* st) override {
+    const int result = FileSystemWrapper::Fstat(fd, st);
+    if (result == 0 && mountFds_.count(fd) != 0) st->st_dev += 1;
+    return result;
+  }
+  int UnlinkAt(int dirfd, const char* name, int flags) override {
+    if (undeletable.count(name) != 0) return Fail(EACCES);
+    return FileSystemWrapper::UnlinkAt(dirfd, name, flags);
+  }
+
+ private:
+  static int Fail(int e) {
+    errno = e;
+    return -1;
+  }
+  std::set<int> mountFds_;
+  std::set<int> unlistableFds_;
 };
 
 }  // namespace vantrel::test
