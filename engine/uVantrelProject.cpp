@@ -52,7 +52,7 @@ TFolderSynchronizer::TFolderSynchronizer(std::string fileName) : fileName_(std::
 TFolderSynchronizer::~TFolderSynchronizer() = default;
 
 void TFolderSynchronizer::WriteLine(const std::string& line) {
-  resultLog_.push_back(line);
+  resultLog_.Append(line);
   Notify(line);
 }
 
@@ -62,7 +62,7 @@ void TFolderSynchronizer::Notify(const std::string& text) {
 
 bool TFolderSynchronizer::Run() {
   terminated_ = false;
-  resultLog_.clear();
+  resultLog_.Clear();
   removalAnswer_ = mrNone;
   // Taken once; the handlers that run during the walk cannot change what this run does.
   const std::string folder1 = folder1_;
@@ -112,7 +112,7 @@ std::string TFolderSynchronizer::GetIncludeText() const { return JoinCommaText(i
 std::string TFolderSynchronizer::GetResultText() const {
   if (resultLog_.empty()) return "No files processed ... ";
   std::string text;
-  for (const std::string& line : resultLog_) text.append(line).append(kLineEnd);
+  for (const std::string& line : resultLog_.Lines()) text.append(line).append(kLineEnd);
   return text;
 }
 

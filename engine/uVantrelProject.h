@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/ModalResult.h"
+#include "engine/ResultLogStore.h"
 
 namespace vantrel {
 
@@ -71,7 +72,11 @@ class TFolderSynchronizer {
   bool ExactCopy() const { return exactCopy_; }
   const std::vector<std::string>& IncludeMasks() const { return includeMasks_; }
   const std::vector<std::string>& ExcludeMasks() const { return excludeMasks_; }
-  const std::vector<std::string>& ResultLog() const { return resultLog_; }
+  // The lines of the last (or current) run. Kept out of memory while the run writes them;
+  // the first call after new lines were written reads them back.
+  const std::vector<std::string>& ResultLog() const { return resultLog_.Lines(); }
+  // The number of lines in ResultLog(), without reading them back.
+  std::size_t ResultLogSize() const { return resultLog_.size(); }
   const std::string& FileName() const { return fileName_; }
   const std::string& ProjectName() const { return projectName_; }
   bool IncludeSubfolders() const { return includeSubfolders_; }
@@ -103,7 +108,7 @@ class TFolderSynchronizer {
   bool exactCopy_ = false;
   std::vector<std::string> includeMasks_;
   std::vector<std::string> excludeMasks_;
-  std::vector<std::string> resultLog_;
+  ResultLogStore resultLog_;
   std::string fileName_;
   std::string projectName_;
   bool includeSubfolders_ = false;
