@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QScreen>
 
 #include "common/ModalResult.h"
 #include "ui/uConfirmDelete.h"
@@ -29,7 +30,7 @@ int ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const 
 }
 
 // Accepts only an existing folder: a typed name of something missing, or of a file, keeps the
-// dialog open.
+// dialog open. Opens centred on the screen rather than over its owner, as the chooser always has.
 class FolderDialog : public QFileDialog {
  public:
   using QFileDialog::QFileDialog;
@@ -37,6 +38,16 @@ class FolderDialog : public QFileDialog {
   void accept() override {
     const QStringList chosen = selectedFiles();
     if (chosen.size() == 1 && QFileInfo(chosen.front()).isDir()) QFileDialog::accept();
+  }
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QFileDialog::showEvent(event);
+    if (const QScreen* shown = screen()) {
+      QRect frame = frameGeometry();
+      frame.moveCenter(shown->availableGeometry().center());
+      move(frame.topLeft());
+    }
   }
 };
 

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -263,7 +264,11 @@ class TestQtPrompts : public QObject {
   }
 
   void folderChooserOptions() {
-    QtPrompts prompts;
+    // An owner in a corner: the chooser still opens centred on the screen, not over it.
+    QWidget owner;
+    owner.setGeometry(0, 0, 200, 100);
+    owner.show();
+    QtPrompts prompts(&owner);
     ModalDriver driver;
     QString lookIn, directory;
     QStringList selected;
@@ -272,6 +277,9 @@ class TestQtPrompts : public QObject {
       QVERIFY(dialog->testOption(QFileDialog::ShowDirsOnly));
       QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
       QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
+      const QPoint screenCentre = dialog->screen()->availableGeometry().center();
+      QVERIFY2((dialog->frameGeometry().center() - screenCentre).manhattanLength() <= 2,
+               "the folder chooser opens centred on the screen");
       lookIn = dialog->findChild<QLabel*>("lookInLabel")->text();
       directory = dialog->directory().absolutePath();
       selected = dialog->selectedFiles();
