@@ -189,7 +189,10 @@ bool tinidatasaver::SaveToFile() {
         GetStringList(name, items);
         for (std::size_t k = 0; k < items.size(); ++k) {
           CheckNoLineBreak(items[k], name);
-          doc.WriteString(listPrefix + name, "s" + std::to_string(k + 1), items[k]);
+          // Built in two steps: GCC 12 at -O3 warns falsely (-Wrestrict) on "s" + string.
+          std::string key = "s";
+          key += std::to_string(k + 1);
+          doc.WriteString(listPrefix + name, key, items[k]);
         }
         break;
       }
