@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -90,6 +91,9 @@ class FaultInjectionFileSystem : public FileSystemWrapper {
   void FailAlways(FsOp op, int error, PathPredicate matches = {}) {
     FailNth(op, 1, error, std::move(matches), true);
   }
+  // Makes every listed entry's type unknown (DT_UNKNOWN), as file systems without d_type
+  // report it, so that the reader has to look each entry up.
+  void HideEntryTypes(bool hide) { hideTypes_ = hide; }
   // Writes at most `limit` bytes per Write call (0: no limit), as a signal may cut a write.
   void LimitWrites(std::size_t limit) { writeLimit_ = limit; }
   void SetHook(CallHook hook) { hook_ = std::move(hook); }
@@ -162,7 +166,18 @@ class FaultInjectionFileSystem : public FileSystemWrapper {
   }
   long GetDents(int fd, void* buffer, std::size_t size) override {
     if (Fails(OnFd(FsOp::GetDents, fd))) return -1;
-    return target()->GetDents(fd, buffer, size);
+    const long n = target()->GetDents(fd, buffer, size);
+    if (hideTypes_) {
+      // linux_dirent64: d_ino (8 bytes), d_off (8), d_reclen (2), d_type (1), d_name.
+      char* bytes = static_cast<char*>(buffer);
+      for (long at = 0; at < n;) {
+        unsigned short length;
+        std::memcpy(&length, bytes + at + 16, sizeof length);
+        bytes[at + 18] = 0;  // DT_UNKNOWN
+        at += length;
+      }
+    }
+    return n;
   }
   int StatAt(int dirfd, const char* name, struct stat* st, int flags) override {
     if (Fails(At(FsOp::StatAt, PathAt(dirfd, name)))) return -1;
@@ -305,6 +320,7 @@ class FaultInjectionFileSystem : public FileSystemWrapper {
   std::vector<Call> journal_;
   std::map<int, std::string> fdPaths_;
   std::size_t writeLimit_ = 0;
+  bool hideTypes_ = false;
   CallHook hook_;
   int injected_ = 0;
 };

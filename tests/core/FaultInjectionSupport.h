@@ -58,8 +58,8 @@ inline std::uint64_t Fnv1a(std::string_view bytes) {
 // Writes a whole file (created or truncated) at a path relative to `dirfd`.
 inline void WriteFileAt(int dirfd, const std::string& name, std::string_view bytes,
                         mode_t mode = 0644) {
-  int fd = ::openat(dirfd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                    mode);
+  int fd =
+      ::openat(dirfd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
   if (fd < 0) throw SystemError("cannot create " + name);
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -177,8 +177,10 @@ inline void SnapshotAt(int dirfd, const std::string& prefix, TreeState& out) {
       ssize_t n = ::readlinkat(dirfd, name.c_str(), target, sizeof target);
       s.hash = n < 0 ? 0 : Fnv1a(std::string_view(target, static_cast<std::size_t>(n)));
     } else {
-      s.type = S_ISFIFO(st.st_mode) ? 'p' : S_ISSOCK(st.st_mode) ? 's' : S_ISCHR(st.st_mode) ? 'c'
-                                                                                            : 'b';
+      s.type = S_ISFIFO(st.st_mode)   ? 'p'
+               : S_ISSOCK(st.st_mode) ? 's'
+               : S_ISCHR(st.st_mode)  ? 'c'
+                                      : 'b';
     }
     out[rel] = s;
   }
@@ -234,10 +236,10 @@ class ScratchDir {
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-  // Mounts a tmpfs of `bytes` at `where`; false (with the reason) when it cannot.
-  bool MountTmpfs(const std::string& where, std::size_t bytes, std::string* why) {
-    std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
-    if (::mount("tmpfs", where.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+  // Mounts a tmpfs with `options` (as "size=1m,nr_inodes=10") at `where`; false (with the
+  // reason) when it cannot.
+  bool MountTmpfs(const std::string& where, const std::string& options, std::string* why) {
+    if (::mount("tmpfs", where.c_str(), "tmpfs", 0, (options + ",mode=0755").c_str()) != 0) {
       *why = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
       return false;
     }
@@ -318,8 +320,7 @@ inline const char* ChildRole() { return std::getenv("VANTREL_SAFETY_CHILD"); }
 // child's wait status, or -1 with the reason when the child cannot be started; the child's
 // output goes to `output`.
 inline int RunThisTestAsNobody(const std::string& test, const std::string& role,
-                               const std::string& scratch, std::string* output,
-                               std::string* why) {
+                               const std::string& scratch, std::string* output, std::string* why) {
   if (::geteuid() != 0) {
     *why = "needs root to switch to the user nobody";
     return -1;
@@ -337,9 +338,8 @@ inline int RunThisTestAsNobody(const std::string& test, const std::string& role,
   self[n] = '\0';
   const std::string copy = scratch + "/vantrel_core_tests";
   const std::string log = scratch + "/child-output.txt";
-  if (!Exists(copy) &&
-      RunCommand("cp '" + std::string(self) + "' '" + copy + "' && chmod 0755 '" + copy + "'") !=
-          0) {
+  if (!Exists(copy) && RunCommand("cp '" + std::string(self) + "' '" + copy + "' && chmod 0755 '" +
+                                  copy + "'") != 0) {
     *why = "cannot copy the test program";
     return -1;
   }
@@ -364,8 +364,8 @@ struct RunOptions {
   bool subfolders = true;
   bool hidden = true;
   bool system = false;
-  int answer = mrYesToAll;     // every removal question gets this answer
-  FileSystem* fs = nullptr;    // nullptr: the real file system
+  int answer = mrYesToAll;   // every removal question gets this answer
+  FileSystem* fs = nullptr;  // nullptr: the real file system
 };
 
 // Runs one synchronization of `folder1` and `folder2` and returns its result log. Exceptions
@@ -404,8 +404,8 @@ inline std::string Joined(const std::vector<std::string>& lines) {
 }
 
 // The full name ("Suite.Name") of the running GoogleTest test.
-#define VANTREL_CURRENT_TEST_NAME()                                                     \
-  (std::string(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()) + \
-   "." + ::testing::UnitTest::GetInstance()->current_test_info()->name())
+#define VANTREL_CURRENT_TEST_NAME()                                                                \
+  (std::string(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()) + "." + \
+   ::testing::UnitTest::GetInstance()->current_test_info()->name())
 
 }  // namespace vantrel::testsupport

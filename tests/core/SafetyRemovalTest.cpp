@@ -204,7 +204,7 @@ TEST(SafetyRemoval, DeletingALackingFolderNeverEntersAMountPoint) {
     MakeFolder(where);
     std::string mounted;  // the folder whose contents must stay
     if (c.kind == MountKind::kTmpfs) {
-      if (!s.MountTmpfs(where, 1 << 20, &why)) GTEST_SKIP() << why;
+      if (!s.MountTmpfs(where, "size=1m", &why)) GTEST_SKIP() << why;
       mounted = where;
     } else {
       mounted = s / "outside";
