@@ -71,7 +71,13 @@ void TFolderSynchronizer::Walker::CopyLevel(int sourceFd, DestFolder& destinatio
   DirEntry entry;
   EntryKind kind;
   while (reader.Next(entry)) {
-    if (!Listed(sourceFd, entry, &kind)) continue;
+    if (!Listed(sourceFd, entry, &kind)) {
+      // An entry that could not be looked at is not copied, and that is a failed copy.
+      if (lookupError_ != 0 && !Terminated() && filter_.Takes(entry.name)) {
+        WriteCopyLine(entry.name, lookupError_);
+      }
+      continue;
+    }
     if (kind == EntryKind::kFolder) {
       if (!Terminated()) EnterSourceFolder(sourceFd, entry.name, destination, depth);
       continue;

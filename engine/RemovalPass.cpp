@@ -59,10 +59,18 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
     counterpartReported = true;
     WriteCannotRead(FolderText(targetPath_, targetTop_, depth), error);
   };
+  bool cleanedReported = false;
   DirEntry entry;
   EntryKind kind;
   while (reader.Next(entry)) {
-    if (!Listed(cleanedFd, entry, &kind)) continue;
+    if (!Listed(cleanedFd, entry, &kind)) {
+      // An entry that could not be looked at is never offered; say why, once per folder.
+      if (lookupError_ != 0 && !cleanedReported) {
+        cleanedReported = true;
+        WriteCannotRead(FolderText(sourcePath_, sourceTop_, depth), lookupError_);
+      }
+      continue;
+    }
     const char* name = entry.name;
     if (kind == EntryKind::kFolder) {
       if (Terminated()) continue;

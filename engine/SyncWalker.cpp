@@ -18,6 +18,7 @@ TFolderSynchronizer::Walker::Walker(TFolderSynchronizer& owner, FileSystem& fs,
 TFolderSynchronizer::Walker::~Walker() = default;
 
 bool TFolderSynchronizer::Walker::Listed(int dirfd, const DirEntry& entry, EntryKind* kind) {
+  lookupError_ = 0;
   if (IsTemporaryName(entry.name)) {
     RemoveStaleTemporary(fs_, dirfd, entry.name, runStart_);
     return false;
@@ -33,6 +34,7 @@ bool TFolderSynchronizer::Walker::Listed(int dirfd, const DirEntry& entry, Entry
     case EntryKind::kSpecial:
       return owner_.processSystem_;
     case EntryKind::kGone:
+      if (errno != ENOENT) lookupError_ = errno;
       break;
   }
   return false;

@@ -89,6 +89,9 @@ class TFolderSynchronizer::Walker {
   std::string_view sourceTop_;
   std::string_view targetTop_;
   std::string line_;
+  // Why the last Listed call could not tell an entry's kind: 0 when it could, or when the
+  // entry is simply gone. Such an entry takes part in no pass, and the pass says why.
+  int lookupError_ = 0;
 };
 
 }  // namespace vantrel
