@@ -69,7 +69,7 @@ int CheckFaultedRun(const Scenario& sc, const std::vector<std::string>& log, int
   bool failed = false;
   const TreeState now = Snapshot(sc.f2);
   const std::string all = Joined(log);
-  // A failure to read a Folder 1 folder on the way to a file also reports it.
+  // A failure to read a Folder 1 folder on the way to a file also reports the file.
   const auto reportedFolder = [&](const std::string& relative) {
     std::vector<std::string> folders = {sc.f1};
     for (std::size_t at = relative.find('/'); at != std::string::npos;
@@ -78,6 +78,8 @@ int CheckFaultedRun(const Scenario& sc, const std::vector<std::string>& log, int
     }
     for (const std::string& folder : folders) {
       if (!LinesWith(log, "Cannot read folder \"" + folder + "\"").empty()) return true;
+      // A folder whose kind could not be told is reported like a file that failed.
+      if (!LinesWith(log, "Cannot copy file \"" + folder + "\"").empty()) return true;
     }
     return false;
   };
