@@ -37,8 +37,14 @@ std::string FormatFloat(double value, std::string_view separator) {
   for (char c : scientific.substr(0, ePos)) {
     if (IsDigit(c)) digits += c;
   }
+  int exponent = std::atoi(std::string(scientific.substr(ePos + 1)).c_str());
+  if (std::fabs(value) > 1.79769313486231e308) {
+    // Rounded to 15 digits, the largest numbers pass the largest double and could never be
+    // read back; they are cut to 15 digits instead.
+    digits = "179769313486231";
+    exponent = 308;
+  }
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  const int exponent = std::atoi(std::string(scientific.substr(ePos + 1)).c_str());
 
   std::string result = negative ? "-" : "";
   if (exponent >= -5 && exponent <= 14) {
