@@ -12,8 +12,9 @@ ctest --test-dir build --output-on-failure -j "$(nproc)"
 
 echo "== sanitizer build and test =="
 # The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer; any report
-# fails the test that triggered it.
-scripts/build.sh build-asan -DVANTREL_SANITIZE=ON
+# fails the test that triggered it. -O1 -g1 builds three times faster than -O2 -g and keeps
+# file and line in the reports (and assertions on).
+scripts/build.sh build-asan -DVANTREL_SANITIZE=ON -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1"
 ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp:print_suppressions=0" \

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -23,6 +24,10 @@ namespace {
 
 constexpr std::time_t kOld = 1600000000;
 constexpr std::time_t kNew = 1700000000;
+
+std::size_t Lines(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 const std::vector<std::string>& OddNames() {
   static const std::vector<std::string> names = {
@@ -70,7 +75,8 @@ TEST(SafetyNames, EveryNameIsCopiedComparedAndRemovedAsItsBytes) {
   RunOptions options;
   options.exact = true;
   std::vector<std::string> log = RunSync(f1, f2, options);
-  EXPECT_EQ(Difference(Snapshot(f1), Snapshot(f2)), "") << Joined(log);
+  const std::string difference = Difference(Snapshot(f1), Snapshot(f2));
+  EXPECT_EQ(difference, "") << Joined(log);
   EXPECT_EQ(LinesWith(log, "Cannot").size(), 0u) << Joined(log);
   for (const std::string& name : OddNames()) {
     EXPECT_EQ(LinesWith(log, "Copy file \"" + f1 + "/" + name + "\" to \"" + f2 + "/" + name + "\"")
@@ -85,9 +91,9 @@ TEST(SafetyNames, EveryNameIsCopiedComparedAndRemovedAsItsBytes) {
   EXPECT_TRUE(LinesWith(log, "Copy").empty()) << Joined(log);
   EXPECT_TRUE(LinesWith(log, "Delete").empty()) << Joined(log);
   std::printf(
-      "safety: odd names: %zu names as files and folders, copied, compared and removed "
-      "byte for byte\n",
-      OddNames().size());
+      "safety: odd names: %zu names as files and folders synchronized, %zu entries "
+      "differing\n",
+      OddNames().size(), Lines(difference));
 }
 
 // Makes `levels` nested folders of long names below `root` through descriptors (the path
@@ -124,13 +130,16 @@ TEST(SafetyNames, TreesDeeperThanPathMaxAreCopiedAndRemoved) {
   RunOptions options;
   options.exact = true;
   std::vector<std::string> log = RunSync(f1, f2, options);
-  EXPECT_EQ(Difference(Snapshot(f1), Snapshot(f2)), "") << Joined(log).substr(0, 2000);
+  const std::string difference = Difference(Snapshot(f1), Snapshot(f2));
+  EXPECT_EQ(difference, "") << Joined(log).substr(0, 2000);
   EXPECT_EQ(LinesWith(log, "Delete folder \"" + f2 + "/gone\"").size(), 1u);
   EXPECT_EQ(LinesWith(log, "Cannot").size(), 0u) << Joined(log).substr(0, 2000);
   log = RunSync(f1, f2, options);
   EXPECT_TRUE(LinesWith(log, "Copy").empty());
-  std::printf("safety: deep trees: %zu-byte paths (PATH_MAX %d) copied, compared and removed\n",
-              depth, PATH_MAX);
+  std::printf(
+      "safety: deep trees: %zu-byte paths (PATH_MAX %d) synchronized, %zu entries "
+      "differing\n",
+      depth, PATH_MAX, Lines(difference));
 }
 
 // Makes a FIFO, a socket and (as root) a character device named `prefix`-fifo and so on.
