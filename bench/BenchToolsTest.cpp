@@ -1,0 +1,261 @@
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench/BenchTestSupport.h"
+#include "bench/FloorSync.h"
+#include "bench/TimedRun.h"
+#include "bench/TreeTools.h"
+
+namespace vantrel::bench {
+namespace {
+
+using testing::Exists;
+using testing::ReadFile;
+using testing::ScratchFolder;
+using testing::SetTime;
+using testing::StatOf;
+using testing::WriteFile;
+
+struct Listing {
+  std::vector<std::string> files;    // relative paths
+  std::vector<std::string> folders;  // relative paths
+  std::map<std::string, off_t> sizes;
+  int deepest = 0;
+};
+
+Listing List(const std::string& root) {
+  static Listing* current;
+  static std::size_t prefix;
+  Listing listing;
+  current = &listing;
+  prefix = root.size() + 1;
+  ::nftw(
+      root.c_str(),
+      [](const char* p, const struct stat* st, int flag, struct FTW* ftw) {
+        if (ftw->level == 0) return 0;
+        std::string rel = std::string(p).substr(prefix);
+        if (flag == FTW_D) {
+          current->folders.push_back(rel);
+          current->deepest = std::max(current->deepest, ftw->level);
+        } else {
+          current->files.push_back(rel);
+          current->sizes[rel] = st->st_size;
+        }
+        return 0;
+      },
+      16, FTW_PHYS);
+  std::sort(listing.files.begin(), listing.files.end());
+  std::sort(listing.folders.begin(), listing.folders.end());
+  return listing;
+}
+
+std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// Returns true iff `text` is well-formed UTF-8 (no overlongs checked; enough for names).
+bool ValidUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || i + extra >= text.size() + (extra == 0 ? 1 : 0)) return false;
+    for (int k = 1; k <= extra; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+TEST(GenerateSmallFileTree, MakesTheRequestedShape) {
+  ScratchFolder scratch;
+  const long files = 1000;
+  TreeCounts counts = GenerateSmallFileTree(scratch / "t1", files, 7);
+  Listing listing = List(scratch / "t1");
+
+  EXPECT_EQ(counts.files, files);
+  EXPECT_EQ(static_cast<long>(listing.files.size()), files);
+  EXPECT_EQ(static_cast<long>(listing.folders.size()), counts.folders);
+  // One folder per hundred files, nested three levels deep.
+  EXPECT_EQ(counts.folders, 10);
+  EXPECT_EQ(listing.deepest, 3);
+
+  long long bytes = 0;
+  int withSpace = 0, nonAscii = 0;
+  for (const auto& file : listing.files) {
+    off_t size = listing.sizes[file];
+    EXPECT_GE(size, 1024) << file;
+    EXPECT_LE(size, 16384) << file;
+    bytes += size;
+    std::string name = BaseName(file);
+    EXPECT_NE(name[0], '.') << file;
+    EXPECT_TRUE(ValidUtf8(name)) << file;
+    withSpace += name.find(' ') != std::string::npos;
+    nonAscii += std::any_of(name.begin(), name.end(), [](char c) { return c & 0x80; });
+  }
+  EXPECT_EQ(bytes, counts.bytes);
+  EXPECT_EQ(withSpace, files);
+  EXPECT_GT(nonAscii, files / 4);
+  EXPECT_LT(nonAscii, files);
+}
+
+TEST(GenerateSmallFileTree, IsDeterministicInTheSeed) {
+  ScratchFolder scratch;
+  GenerateSmallFileTree(scratch / "a", 300, 11);
+  GenerateSmallFileTree(scratch / "b", 300, 11);
+  GenerateSmallFileTree(scratch / "c", 300, 12);
+  EXPECT_TRUE(VerifyCopy(scratch / "a", scratch / "b", true).ok());
+  EXPECT_TRUE(VerifyCopy(scratch / "b", scratch / "a", true).ok());
+  EXPECT_FALSE(VerifyCopy(scratch / "a", scratch / "c", false).ok());
+}
+
+TEST(GenerateSmallFileTree, RefusesAnExistingFolder) {
+  ScratchFolder scratch;
+  EXPECT_THROW(GenerateSmallFileTree(scratch.path(), 10, 1), std::runtime_error);
+  EXPECT_THROW(GenerateLargeFileTree(scratch.path(), 1, 10, 1), std::runtime_error);
+}
+
+TEST(GenerateLargeFileTree, WritesEveryByte) {
+  ScratchFolder scratch;
+  const long long size = 3 * 1024 * 1024 + 5;  // not a multiple of the write chunk
+  TreeCounts counts = GenerateLargeFileTree(scratch / "t2", 3, size, 5);
+  Listing listing = List(scratch / "t2");
+  ASSERT_EQ(listing.files.size(), 3u);
+  EXPECT_EQ(counts.bytes, 3 * size);
+  for (const auto& file : listing.files) EXPECT_EQ(listing.sizes[file], size) << file;
+  // Different files carry different data.
+  EXPECT_NE(ReadFile(scratch / ("t2/" + listing.files[0])).substr(0, 4096),
+            ReadFile(scratch / ("t2/" + listing.files[1])).substr(0, 4096));
+}
+
+TEST(MakeFilesNewer, ChangesOneFileInAHundredTheSameWayEveryTime) {
+  ScratchFolder scratch;
+  GenerateSmallFileTree(scratch / "old", 500, 3);
+  GenerateSmallFileTree(scratch / "new", 500, 3);
+  GenerateSmallFileTree(scratch / "again", 500, 3);
+  EXPECT_EQ(MakeFilesNewer(scratch / "new", 9), 5);
+  EXPECT_EQ(MakeFilesNewer(scratch / "again", 9), 5);
+  EXPECT_TRUE(VerifyCopy(scratch / "new", scratch / "again", true).ok());
+
+  // Exactly the changed files are newer than their originals, by more than the 2 s step.
+  FloorSync floor;
+  floor.Unidirectional(scratch / "new", scratch / "old");
+  EXPECT_EQ(floor.counts().filesCopied, 5);
+  EXPECT_EQ(floor.counts().filesLooked, 500);
+  EXPECT_TRUE(VerifyCopy(scratch / "new", scratch / "old", true).ok());
+}
+
+TEST(AddExtraEntries, AddsWhatTheSourceLacks) {
+  ScratchFolder scratch;
+  GenerateSmallFileTree(scratch / "source", 2000, 4);
+  GenerateSmallFileTree(scratch / "destination", 2000, 4);
+  Listing before = List(scratch / "destination");
+  ExtraCounts extras = AddExtraEntries(scratch / "destination", 8);
+  Listing after = List(scratch / "destination");
+
+  EXPECT_EQ(extras.files, 20);
+  EXPECT_EQ(extras.folders, 1);
+  // Each extra folder holds five files and a sub-folder with two more.
+  EXPECT_EQ(after.files.size(), before.files.size() + 20 + 7);
+  EXPECT_EQ(after.folders.size(), before.folders.size() + 2);
+  EXPECT_TRUE(VerifyCopy(scratch / "source", scratch / "destination", false).ok());
+  EXPECT_FALSE(VerifyCopy(scratch / "source", scratch / "destination", true).ok());
+}
+
+// Each case spoils a faithful copy in one way that VerifyCopy must catch.
+TEST(VerifyCopy, FindsEveryKindOfDifference) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& file, const std::string& root)> spoil;
+    bool caughtWithoutExact;
+  };
+  const Case cases[] = {
+      {"nothing", [](const std::string&, const std::string&) {}, true},
+      {"one byte",
+       [](const std::string& file, const std::string&) {
+         struct stat st = StatOf(file);
+         std::string data = ReadFile(file);
+         data[data.size() / 2] ^= 1;
+         WriteFile(file, data);
+         SetTime(file, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+       },
+       true},
+      {"missing file", [](const std::string& file, const std::string&) { ::unlink(file.c_str()); },
+       true},
+      {"mode", [](const std::string& file, const std::string&) { ::chmod(file.c_str(), 0600); },
+       true},
+      {"time",
+       [](const std::string& file, const std::string&) {
+         SetTime(file, StatOf(file).st_mtim.tv_sec + 2);
+       },
+       true},
+      {"extra file",
+       [](const std::string&, const std::string& root) { WriteFile(root + "/stray", "x"); },
+       false},
+  };
+  for (const auto& c : cases) {
+    ScratchFolder scratch;
+    ASSERT_EQ(::mkdir((scratch / "s").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((scratch / "d").c_str(), 0755), 0);
+    for (const char* root : {"s", "d"}) {
+      std::string file = scratch / root + "/file.txt";
+      WriteFile(file, std::string(5000, 'a'));
+      ::chmod(file.c_str(), 0644);
+      SetTime(file, 1700000000);
+    }
+    c.spoil(scratch / "d/file.txt", scratch / "d");
+    const bool faithful = std::string(c.what) == "nothing";
+    EXPECT_EQ(VerifyCopy(scratch / "s", scratch / "d", false).ok(),
+              faithful || !c.caughtWithoutExact)
+        << c.what;
+    EXPECT_EQ(VerifyCopy(scratch / "s", scratch / "d", true).ok(), faithful) << c.what;
+  }
+}
+
+TEST(VerifyCopy, AcceptsTimesWithinOneTwoSecondStep) {
+  ScratchFolder scratch;
+  ASSERT_EQ(::mkdir((scratch / "s").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((scratch / "d").c_str(), 0755), 0);
+  WriteFile(scratch / "s/f", "same");
+  WriteFile(scratch / "d/f", "same");
+  ::chmod((scratch / "s/f").c_str(), 0644);
+  ::chmod((scratch / "d/f").c_str(), 0644);
+  SetTime(scratch / "s/f", 1700000000, 900000000);
+  SetTime(scratch / "d/f", 1700000001);
+  EXPECT_TRUE(VerifyCopy(scratch / "s", scratch / "d", true).ok());
+}
+
+TEST(RunTimed, ReportsExitStatusTimeAndOutput) {
+  ScratchFolder scratch;
+  std::string log = scratch / "log";
+  TimedResult ok = RunTimed({"sh", "-c", "echo out; echo err >&2; sleep 0.2"}, false, log);
+  EXPECT_EQ(ok.exitCode, 0);
+  EXPECT_GE(ok.seconds, 0.2);
+  EXPECT_LT(ok.seconds, 5.0);
+  EXPECT_GT(ok.maxRssKiB, 0);
+  EXPECT_EQ(ReadFile(log), "out\nerr\n");
+
+  EXPECT_EQ(RunTimed({"sh", "-c", "exit 3"}, true, log).exitCode, 3);
+  EXPECT_EQ(RunTimed({"sh", "-c", "kill -9 $$"}, false, log).exitCode, 128 + 9);
+  EXPECT_THROW(RunTimed({"/nonexistent/program"}, false, log), std::runtime_error);
+  EXPECT_THROW(RunTimed({}, false, log), std::runtime_error);
+}
+
+TEST(RunTimed, MeasuresThePeakOfTheProgram) {
+  // The shell holds a 48 MB text; a bare `true` holds next to nothing.
+  TimedResult big = RunTimed(
+      {"sh", "-c", "x=$(head -c 48000000 /dev/zero | tr '\\0' a); test ${#x} -eq 48000000"},
+      false, "");
+  EXPECT_EQ(big.exitCode, 0);
+  EXPECT_GE(big.maxRssKiB, 46000);
+  TimedResult small = RunTimed({"true"}, false, "");
+  EXPECT_EQ(small.exitCode, 0);
+  EXPECT_LT(small.maxRssKiB, 20000);
+}
+
+}  // namespace
+}  // namespace vantrel::bench

@@ -1,0 +1,38 @@
+#include "bench/EngineRunner.h"
+
+#include <chrono>
+
+#include "common/ModalResult.h"
+#include "engine/uVantrelProject.h"
+
+namespace vantrel::bench {
+
+EngineRun RunEngine(const std::string& folder1, const std::string& folder2, bool bidirectional,
+                    bool exact) {
+  EngineRun result;
+  // The project file is never loaded or saved; the name only has to be a path.
+  TFolderSynchronizer project(folder2 + ".VTPrj");
+  project.SetFolder1(folder1);
+  project.SetFolder2(folder2);
+  project.SetCopyMode(bidirectional ? 0 : 1);
+  project.SetExactCopy(exact);
+  project.SetIncludeSubfolders(true);
+  project.SetAdvancedOptions(false);
+  project.SetProcessHidden(true);
+  project.SetProcessSystem(true);
+  // A handler as cheap as a window that drops what comes too fast.
+  project.OnProgress = [&result](TFolderSynchronizer&, const std::string&) {
+    ++result.notifications;
+  };
+  project.OnConfirmRemoval = [&result](const std::string&, const std::string&) {
+    ++result.confirmations;
+    return mrYesToAll;
+  };
+  auto start = std::chrono::steady_clock::now();
+  project.Run();
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result.logLines = static_cast<long>(project.ResultLog().size());
+  return result;
+}
+
+}  // namespace vantrel::bench

@@ -1,0 +1,21 @@
+// Runs the synchronization engine headless, as the window would but without a window.
+#pragma once
+
+#include <string>
+
+namespace vantrel::bench {
+
+struct EngineRun {
+  double seconds = 0;        // wall time of Run alone
+  long notifications = 0;    // calls of OnProgress
+  long logLines = 0;         // lines in the result log afterwards
+  long confirmations = 0;    // calls of OnConfirmRemoval
+};
+
+// Synchronizes `folder1` and `folder2` with sub-folders, hidden and system entries included and
+// no masks: unidirectional unless `bidirectional`, with removals when `exact`. Every removal
+// question is answered "Yes to all". Errors of Run propagate.
+EngineRun RunEngine(const std::string& folder1, const std::string& folder2, bool bidirectional,
+                    bool exact);
+
+}  // namespace vantrel::bench
