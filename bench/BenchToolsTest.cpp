@@ -73,7 +73,7 @@ bool ValidUtf8(const std::string& text) {
 
 TEST(GenerateSmallFileTree, MakesTheRequestedShape) {
   ScratchFolder scratch;
-  const long files = 1000;
+  const long files = 600;
   TreeCounts counts = GenerateSmallFileTree(scratch / "t1", files, 7);
   Listing listing = List(scratch / "t1");
 
@@ -81,7 +81,7 @@ TEST(GenerateSmallFileTree, MakesTheRequestedShape) {
   EXPECT_EQ(static_cast<long>(listing.files.size()), files);
   EXPECT_EQ(static_cast<long>(listing.folders.size()), counts.folders);
   // One folder per hundred files, nested three levels deep.
-  EXPECT_EQ(counts.folders, 10);
+  EXPECT_EQ(counts.folders, 6);
   EXPECT_EQ(listing.deepest, 3);
 
   long long bytes = 0;
@@ -105,9 +105,9 @@ TEST(GenerateSmallFileTree, MakesTheRequestedShape) {
 
 TEST(GenerateSmallFileTree, IsDeterministicInTheSeed) {
   ScratchFolder scratch;
-  GenerateSmallFileTree(scratch / "a", 300, 11);
-  GenerateSmallFileTree(scratch / "b", 300, 11);
-  GenerateSmallFileTree(scratch / "c", 300, 12);
+  GenerateSmallFileTree(scratch / "a", 200, 11);
+  GenerateSmallFileTree(scratch / "b", 200, 11);
+  GenerateSmallFileTree(scratch / "c", 200, 12);
   EXPECT_TRUE(VerifyCopy(scratch / "a", scratch / "b", true).ok());
   EXPECT_TRUE(VerifyCopy(scratch / "b", scratch / "a", true).ok());
   EXPECT_FALSE(VerifyCopy(scratch / "a", scratch / "c", false).ok());
@@ -134,33 +134,33 @@ TEST(GenerateLargeFileTree, WritesEveryByte) {
 
 TEST(MakeFilesNewer, ChangesOneFileInAHundredTheSameWayEveryTime) {
   ScratchFolder scratch;
-  GenerateSmallFileTree(scratch / "old", 500, 3);
-  GenerateSmallFileTree(scratch / "new", 500, 3);
-  GenerateSmallFileTree(scratch / "again", 500, 3);
-  EXPECT_EQ(MakeFilesNewer(scratch / "new", 9), 5);
-  EXPECT_EQ(MakeFilesNewer(scratch / "again", 9), 5);
+  GenerateSmallFileTree(scratch / "old", 300, 3);
+  GenerateSmallFileTree(scratch / "new", 300, 3);
+  GenerateSmallFileTree(scratch / "again", 300, 3);
+  EXPECT_EQ(MakeFilesNewer(scratch / "new", 9), 3);
+  EXPECT_EQ(MakeFilesNewer(scratch / "again", 9), 3);
   EXPECT_TRUE(VerifyCopy(scratch / "new", scratch / "again", true).ok());
 
   // Exactly the changed files are newer than their originals, by more than the 2 s step.
   FloorSync floor;
   floor.Unidirectional(scratch / "new", scratch / "old");
-  EXPECT_EQ(floor.counts().filesCopied, 5);
-  EXPECT_EQ(floor.counts().filesLooked, 500);
+  EXPECT_EQ(floor.counts().filesCopied, 3);
+  EXPECT_EQ(floor.counts().filesLooked, 300);
   EXPECT_TRUE(VerifyCopy(scratch / "new", scratch / "old", true).ok());
 }
 
 TEST(AddExtraEntries, AddsWhatTheSourceLacks) {
   ScratchFolder scratch;
-  GenerateSmallFileTree(scratch / "source", 2000, 4);
-  GenerateSmallFileTree(scratch / "destination", 2000, 4);
+  GenerateSmallFileTree(scratch / "source", 500, 4);
+  GenerateSmallFileTree(scratch / "destination", 500, 4);
   Listing before = List(scratch / "destination");
   ExtraCounts extras = AddExtraEntries(scratch / "destination", 8);
   Listing after = List(scratch / "destination");
 
-  EXPECT_EQ(extras.files, 20);
+  EXPECT_EQ(extras.files, 5);
   EXPECT_EQ(extras.folders, 1);
   // Each extra folder holds five files and a sub-folder with two more.
-  EXPECT_EQ(after.files.size(), before.files.size() + 20 + 7);
+  EXPECT_EQ(after.files.size(), before.files.size() + 5 + 7);
   EXPECT_EQ(after.folders.size(), before.folders.size() + 2);
   EXPECT_TRUE(VerifyCopy(scratch / "source", scratch / "destination", false).ok());
   EXPECT_FALSE(VerifyCopy(scratch / "source", scratch / "destination", true).ok());

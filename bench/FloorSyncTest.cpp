@@ -23,13 +23,13 @@ void MakeFolder(const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0755)
 
 TEST(FloorSync, CopiesATreeIntoAMissingDestinationOnce) {
   ScratchFolder scratch;
-  GenerateSmallFileTree(scratch / "s", 800, 21);
+  GenerateSmallFileTree(scratch / "s", 300, 21);
   MakeFolder(scratch / "s/empty folder");
   ::chmod((scratch / "s/empty folder").c_str(), 0700);
 
   FloorSync first;
   first.Unidirectional(scratch / "s", scratch / "d/deeper");
-  EXPECT_EQ(first.counts().filesCopied, 800);
+  EXPECT_EQ(first.counts().filesCopied, 300);
   EXPECT_EQ(first.counts().failures, 0);
   // Folders come into being only with a file copied into them.
   EXPECT_FALSE(Exists(scratch / "d/deeper/empty folder"));
@@ -37,7 +37,7 @@ TEST(FloorSync, CopiesATreeIntoAMissingDestinationOnce) {
 
   FloorSync again;
   again.Unidirectional(scratch / "s", scratch / "d/deeper");
-  EXPECT_EQ(again.counts().filesLooked, 800);
+  EXPECT_EQ(again.counts().filesLooked, 300);
   EXPECT_EQ(again.counts().actions(), 0);
 }
 
@@ -135,8 +135,8 @@ TEST(FloorSync, BothDirectionsBringBothSidesInLine) {
 
 TEST(FloorSync, RemovesWhatTheSourceLacksWhateverItsKind) {
   ScratchFolder scratch;
-  GenerateSmallFileTree(scratch / "s", 1000, 5);
-  GenerateSmallFileTree(scratch / "d", 1000, 5);
+  GenerateSmallFileTree(scratch / "s", 300, 5);
+  GenerateSmallFileTree(scratch / "d", 300, 5);
   ExtraCounts extras = AddExtraEntries(scratch / "d", 6);
   MakeFolder(scratch / "s/name");
   WriteFile(scratch / "s/name/x", "x");

@@ -10,8 +10,8 @@
 #   --runs R    timed runs per tool and scenario, the median counts (default 3, at least 3)
 #
 # Prints one table and "bench: N targets met, M missed". Exits 1 when something failed to run
-# or (without --quick) when a target was missed. Everything a tool printed goes to
-# build-bench/bench.log.
+# or (without --quick) when a target was missed. Everything the tools print goes to
+# build-bench/bench.log; the table also to build-bench/bench-table.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -42,7 +42,8 @@ seed=20240601
 build="$repo/build-bench"
 dir="${dir:-$build/trees}"
 log="$build/bench.log"
-say() { echo "bench: $*" >&2; }
+table="$build/bench-table.txt"
+say() { echo "bench: [${SECONDS}s] $*" >&2; }
 
 # --- tools ------------------------------------------------------------------------------------
 if ! command -v rsync >/dev/null 2>&1; then
@@ -50,29 +51,62 @@ if ! command -v rsync >/dev/null 2>&1; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends rsync >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends rsync \
+    >/dev/null
 fi
 
 say "building in Release into $build"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTREL_WERROR=ON -DVANTREL_UI=OFF \
-  -DVANTREL_BENCH=ON -DVANTREL_TESTS=ON >/dev/null
-cmake --build "$build" -j 2 --target vantrel_bench vantrel_floor vantrel_bench_tests >/dev/null
+mkdir -p "$build"
+if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTREL_WERROR=ON \
+         -DVANTREL_UI=OFF -DVANTREL_BENCH=ON -DVANTREL_TESTS=ON &&
+       cmake --build "$build" -j 2 --target vantrel_bench vantrel_floor vantrel_bench_tests
+     } >"$build/build.log" 2>&1; then
+  cat "$build/build.log" >&2
+  say "the build failed"
+  exit 1
+fi
 B="$build/bench/vantrel_bench"
 FLOOR="$build/bench/vantrel_floor"
-
 mkdir -p "$dir"
 : >"$log"
-say "checking the harness itself"
-TMPDIR="$dir" "$build/bench/vantrel_bench_tests" >>"$log" 2>&1 || {
-  say "the harness's own tests failed (see $log)"; exit 1; }
+
+# --- deleting without slowing what follows ----------------------------------------------------
+# On a file system without a journal (this one), ext4 will not reuse an inode for about half a
+# minute after its deletion, and each file created meanwhile scans past the recently deleted
+# ones: after deleting a 100k-file tree, creating files is tens of times slower for 30 s. So
+# nothing is created within 40 s of a deletion, across invocations too. --quick keeps all its
+# (small) trees until the end instead of waiting.
+stamp="$dir/.last-deletion"
+remove_trees() {
+  rm -rf "$@"
+  sync
+  date +%s >"$stamp"
+}
+settle() {
+  local last left
+  last=$(cat "$stamp" 2>/dev/null || echo 0)
+  left=$((last + 40 - $(date +%s)))
+  if [ "$left" -gt 0 ]; then
+    say "letting the file system settle for ${left}s after a deletion"
+    sleep "$left"
+  fi
+}
+done_with() {  # done_with TREES... : delete now, or at the end with --quick
+  if [ "$quick" = 1 ]; then leftovers+=("$@"); else remove_trees "$@"; fi
+}
+leftovers=()
 
 # --- trees ------------------------------------------------------------------------------------
+work="$dir/work"
+[ -e "$work" ] && remove_trees "$work"
+settle
 # The masters are kept between invocations; a marker records what made them.
 generator="v1"
-master() {  # master NAME COMMAND... : builds $dir/NAME once, prints its path
-  local path="$dir/$1" marker="$dir/$1.made"; shift
+master() {  # master NAME COMMAND ARGS... : makes $dir/NAME once; prints its path
+  local path="$dir/$1" marker="$dir/$1.made"
+  shift
   if [ ! -d "$path" ] || [ "$(cat "$marker" 2>/dev/null)" != "$generator $*" ]; then
-    rm -rf "$path" "$marker"
+    if [ -e "$path" ]; then remove_trees "$path" "$marker"; settle; fi
     say "generating $path"
     "$B" "$1" "$path" "${@:2}" >>"$log"
     echo "$generator $*" >"$marker"
@@ -83,29 +117,13 @@ T1=$(master "t1-$files" gen-small --files "$files" --seed "$seed")
 T1S=$(master "t1-$small" gen-small --files "$small" --seed "$seed")
 T2=$(master "t2-${large_count}x$large_bytes" gen-large --count "$large_count" \
   --bytes "$large_bytes" --seed "$seed")
-
-# Freshly deleted inodes make the next file creations on this file system slow for about half
-# a minute, so deleting is never followed at once by a timed run.
-work="$dir/work"
-last_delete=0
-remove_trees() {
-  rm -rf "$@"
-  sync
-  last_delete=$(date +%s)
-}
-settle() {
-  [ "$quick" = 1 ] && return 0
-  local left=$((last_delete + 40 - $(date +%s)))
-  if [ "$left" -gt 0 ]; then say "letting the file system settle for ${left}s"; sleep "$left"; fi
-}
-remove_trees "$work"
 mkdir -p "$work"
 sync
 
 # --- timing -----------------------------------------------------------------------------------
 declare -A TIMES RSS
 failures=0
-# timed KEY SYNC COMMAND... : one timed run; SYNC=1 includes a trailing sync(2)
+# timed KEY SYNC COMMAND... : one timed run; SYNC=1 includes a trailing sync(2) in the time
 timed() {
   local key="$1" sync_flag=()
   [ "$2" = 1 ] && sync_flag=(--sync)
@@ -122,239 +140,42 @@ timed() {
   fi
 }
 check() {  # check COMMAND... : an untimed check whose failure counts
-  if ! "$@" >>"$log" 2>&1; then say "check failed: $* (see $log)"; failures=$((failures + 1)); fi
-}
-warm() {  # warm SOURCE [OTHER...] : read the source's data, look up everything else
-  "$B" warm --read "$1" >>"$log"
-  [ $# -gt 1 ] && "$B" warm "${@:2}" >>"$log"
-  sync
-}
-# rotated ROUND TOOLS... : the tools in a different order in each round
-rotated() {
-  local r=$1; shift
-  local n=$# i
-  local list=("$@")
-  for ((i = 0; i < n; i++)); do echo "${list[(i + r) % n]}"; done
-}
-
-# --- scenarios --------------------------------------------------------------------------------
-s1() {  # initial copy of T1; the memory measure runs the engine on the smaller tree alongside
-  local base="$work/s1" r t dst
-  mkdir -p "$base"
-  settle
-  for ((r = 1; r <= runs; r++)); do
-    say "S1 round $r/$runs"
-    for t in $(rotated "$r" vantrel cp rsync-a rsync-u floor vantrel-small); do
-      dst="$base/$t-$r"
-      case $t in
-        vantrel) warm "$T1"; timed S1.vantrel 1 "$B" engine "$T1" "$dst" --expect-log "$files" ;;
-        vantrel-small) warm "$T1S"; timed S1.vantrel-small 1 "$B" engine "$T1S" "$dst" --expect-log "$small" ;;
-        cp) warm "$T1"; timed S1.cp 1 cp -a "$T1" "$dst" ;;
-        rsync-a) warm "$T1"; timed S1.rsync-a 1 rsync -a "$T1/" "$dst/" ;;
-        rsync-u) warm "$T1"; timed S1.rsync-u 1 rsync -rpt -u --modify-window=1 "$T1/" "$dst/" ;;
-        floor) warm "$T1"; timed S1.floor 1 "$FLOOR" uni "$T1" "$dst" --expect "$files" ;;
-      esac
-    done
-  done
-  for ((r = 1; r <= runs; r++)); do
-    check "$B" verify "$T1" "$base/vantrel-$r" --exact
-    check "$B" verify "$T1S" "$base/vantrel-small-$r" --exact
-    check "$B" verify "$T1" "$base/floor-$r" --exact
-  done
-  remove_trees "$base"
-}
-
-s2() {  # rescan with nothing to do; rescans change nothing, so each tool keeps its copy
-  local base="$work/s2" r t
-  mkdir -p "$base"
-  for t in vantrel rsync-a rsync-u floor; do cp -a "$T1" "$base/$t"; done
-  sync
-  settle
-  for ((r = 1; r <= runs; r++)); do
-    say "S2 round $r/$runs"
-    for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
-      warm "$T1" "$base/$t"
-      case $t in
-        vantrel) timed S2.vantrel 0 "$B" engine "$T1" "$base/$t" --expect-log 0 ;;
-        rsync-a) timed S2.rsync-a 0 rsync -a "$T1/" "$base/$t/" ;;
-        rsync-u) timed S2.rsync-u 0 rsync -rpt -u --modify-window=1 "$T1/" "$base/$t/" ;;
-        floor) timed S2.floor 0 "$FLOOR" uni "$T1" "$base/$t" --expect 0 ;;
-      esac
-    done
-  done
-  remove_trees "$base"
-}
-
-s3() {  # one file in a hundred newer in the source
-  local base="$work/s3" r t dst changed
-  mkdir -p "$base"
-  cp -a "$T1" "$base/source"
-  changed=$("$B" make-newer "$base/source" --seed "$seed")
-  for ((r = 1; r <= runs; r++)); do
-    for t in vantrel rsync-a rsync-u floor; do cp -a "$T1" "$base/$t-$r"; done
-  done
-  sync
-  settle
-  for ((r = 1; r <= runs; r++)); do
-    say "S3 round $r/$runs"
-    for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
-      dst="$base/$t-$r"
-      warm "$base/source" "$dst"
-      case $t in
-        vantrel) timed S3.vantrel 1 "$B" engine "$base/source" "$dst" --expect-log "$changed" ;;
-        rsync-a) timed S3.rsync-a 1 rsync -a "$base/source/" "$dst/" ;;
-        rsync-u) timed S3.rsync-u 1 rsync -rpt -u --modify-window=1 "$base/source/" "$dst/" ;;
-        floor) timed S3.floor 1 "$FLOOR" uni "$base/source" "$dst" --expect "$changed" ;;
-      esac
-    done
-  done
-  for ((r = 1; r <= runs; r++)); do
-    check "$B" verify "$base/source" "$base/vantrel-$r" --exact
-    check "$B" verify "$base/source" "$base/floor-$r" --exact
-  done
-  remove_trees "$base"
-}
-
-s4() {  # exact copy: extra files and folders in the destination, every removal confirmed
-  local base="$work/s4" r t dst extras removals
-  mkdir -p "$base"
-  for ((r = 1; r <= runs; r++)); do
-    for t in vantrel rsync-a rsync-u floor; do
-      cp -a "$T1" "$base/$t-$r"
-      extras=$("$B" add-extras "$base/$t-$r" --seed "$seed")
-    done
-  done
-  # One log line (and one floor action) per extra file and per extra folder.
-  removals=$(( ${extras% *} + ${extras#* } ))
-  sync
-  settle
-  for ((r = 1; r <= runs; r++)); do
-    say "S4 round $r/$runs"
-    for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
-      dst="$base/$t-$r"
-      warm "$T1" "$dst"
-      case $t in
-        vantrel) timed S4.vantrel 1 "$B" engine "$T1" "$dst" --exact --expect-log "$removals" ;;
-        rsync-a) timed S4.rsync-a 1 rsync -a --delete "$T1/" "$dst/" ;;
-        rsync-u) timed S4.rsync-u 1 rsync -rpt -u --modify-window=1 --delete "$T1/" "$dst/" ;;
-        floor) timed S4.floor 1 "$FLOOR" exact "$T1" "$dst" --expect "$removals" ;;
-      esac
-    done
-  done
-  for ((r = 1; r <= runs; r++)); do
-    check "$B" verify "$T1" "$base/vantrel-$r" --exact
-    check "$B" verify "$T1" "$base/floor-$r" --exact
-  done
-  remove_trees "$base"
-}
-
-s5() {  # bidirectional rescan with nothing to do
-  local base="$work/s5" r t
-  mkdir -p "$base"
-  for t in vantrel floor; do
-    cp -a "$T1" "$base/$t-1"
-    cp -a "$T1" "$base/$t-2"
-  done
-  sync
-  settle
-  for ((r = 1; r <= runs; r++)); do
-    say "S5 round $r/$runs"
-    for t in $(rotated "$r" vantrel floor); do
-      warm "$base/$t-1" "$base/$t-2"
-      case $t in
-        vantrel) timed S5.vantrel 0 "$B" engine "$base/$t-1" "$base/$t-2" --bidirectional --expect-log 0 ;;
-        floor) timed S5.floor 0 "$FLOOR" bi "$base/$t-1" "$base/$t-2" --expect 0 ;;
-      esac
-    done
-  done
-  remove_trees "$base"
-}
-
-s6() {  # initial copy of the large files
-  local base="$work/s6" r t dst
-  mkdir -p "$base"
-  settle
-  for ((r = 1; r <= runs; r++)); do
-    say "S6 round $r/$runs"
-    for t in $(rotated "$r" vantrel cp rsync-a rsync-u floor); do
-      dst="$base/$t-$r"
-      warm "$T2"
-      case $t in
-        vantrel) timed S6.vantrel 1 "$B" engine "$T2" "$dst" --expect-log "$large_count" ;;
-        cp) timed S6.cp 1 cp -a "$T2" "$dst" ;;
-        rsync-a) timed S6.rsync-a 1 rsync -a "$T2/" "$dst/" ;;
-        rsync-u) timed S6.rsync-u 1 rsync -rpt -u --modify-window=1 "$T2/" "$dst/" ;;
-        floor) timed S6.floor 1 "$FLOOR" uni "$T2" "$dst" --expect "$large_count" ;;
-      esac
-    done
-  done
-  for ((r = 1; r <= runs; r++)); do
-    check "$B" verify "$T2" "$base/vantrel-$r" --exact
-    check "$B" verify "$T2" "$base/floor-$r" --exact
-  done
-  remove_trees "$base"
-}
-
-s1
-s2
-s3
-s4
-s5
-s6
-
-# --- the table --------------------------------------------------------------------------------
-median() {  # median VALUES... ; "fail" when any run failed or there is none
-  if [ $# -eq 0 ] || printf '%s\n' "$@" | grep -q fail; then echo fail; return; fi
-  printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 }
-    END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-med() {
-  local key="$1" sync_flag=()
-  [ "$2" = 1 ] && sync_flag=(--sync)
-  shift 2
-  echo "== $key: $*" >>"$log"
-  local out
-  if out=$("$B" time "${sync_flag[@]}" --log "$log" -- "$@"); then
-    TIMES[$key]+="${out%% *} "
-    RSS[$key]+="${out##* } "
-  else
-    say "FAILED $key: $* (see $log)"
-    TIMES[$key]+="fail "
+  if ! "$@" >>"$log" 2>&1; then
+    say "check failed: $* (see $log)"
     failures=$((failures + 1))
   fi
 }
-check() {  # check COMMAND... : an untimed check whose failure counts
-  if ! "$@" >>"$log" 2>&1; then say "check failed: $* (see $log)"; failures=$((failures + 1)); fi
-}
-warm() {  # warm SOURCE [OTHER...] : read the source's data, look up everything else
+# warm SOURCE [OTHER...] : the source's data and every entry of the trees into the page cache;
+# the same before every timed run of every tool
+warm() {
   "$B" warm --read "$1" >>"$log"
-  [ $# -gt 1 ] && "$B" warm "${@:2}" >>"$log"
+  if [ $# -gt 1 ]; then "$B" warm "${@:2}" >>"$log"; fi
   sync
 }
-# rotated ROUND TOOLS... : the tools in a different order in each round
-rotated() {
-  local r=$1; shift
-  local n=$# i
+rotated() {  # rotated ROUND TOOLS... : the tools in another order in each round
+  local r=$1 i
+  shift
   local list=("$@")
-  for ((i = 0; i < n; i++)); do echo "${list[(i + r) % n]}"; done
+  for ((i = 0; i < ${#list[@]}; i++)); do echo "${list[(i + r) % ${#list[@]}]}"; done
 }
 
 # --- scenarios --------------------------------------------------------------------------------
 s1() {  # initial copy of T1; the memory measure runs the engine on the smaller tree alongside
   local base="$work/s1" r t dst
-  mkdir -p "$base"
   settle
+  mkdir -p "$base"
   for ((r = 1; r <= runs; r++)); do
-    say "S1 round $r/$runs"
+    say "S1 initial copy, round $r/$runs"
     for t in $(rotated "$r" vantrel cp rsync-a rsync-u floor vantrel-small); do
       dst="$base/$t-$r"
+      if [ "$t" = vantrel-small ]; then warm "$T1S"; else warm "$T1"; fi
       case $t in
-        vantrel) warm "$T1"; timed S1.vantrel 1 "$B" engine "$T1" "$dst" --expect-log "$files" ;;
-        vantrel-small) warm "$T1S"; timed S1.vantrel-small 1 "$B" engine "$T1S" "$dst" --expect-log "$small" ;;
-        cp) warm "$T1"; timed S1.cp 1 cp -a "$T1" "$dst" ;;
-        rsync-a) warm "$T1"; timed S1.rsync-a 1 rsync -a "$T1/" "$dst/" ;;
-        rsync-u) warm "$T1"; timed S1.rsync-u 1 rsync -rpt -u --modify-window=1 "$T1/" "$dst/" ;;
-        floor) warm "$T1"; timed S1.floor 1 "$FLOOR" uni "$T1" "$dst" --expect "$files" ;;
+        vantrel) timed S1.vantrel 1 "$B" engine "$T1" "$dst" --expect-log "$files" ;;
+        vantrel-small) timed S1.vantrel-small 1 "$B" engine "$T1S" "$dst" --expect-log "$small" ;;
+        cp) timed S1.cp 1 cp -a "$T1" "$dst" ;;
+        rsync-a) timed S1.rsync-a 1 rsync -a "$T1/" "$dst/" ;;
+        rsync-u) timed S1.rsync-u 1 rsync -rpt -u --modify-window=1 "$T1/" "$dst/" ;;
+        floor) timed S1.floor 1 "$FLOOR" uni "$T1" "$dst" --expect "$files" ;;
       esac
     done
   done
@@ -363,17 +184,17 @@ s1() {  # initial copy of T1; the memory measure runs the engine on the smaller 
     check "$B" verify "$T1S" "$base/vantrel-small-$r" --exact
     check "$B" verify "$T1" "$base/floor-$r" --exact
   done
-  remove_trees "$base"
+  done_with "$base"
 }
 
-s2() {  # rescan with nothing to do; rescans change nothing, so each tool keeps its copy
+s2() {  # rescan with nothing to do; a rescan changes nothing, so each tool keeps its copy
   local base="$work/s2" r t
+  settle
   mkdir -p "$base"
   for t in vantrel rsync-a rsync-u floor; do cp -a "$T1" "$base/$t"; done
   sync
-  settle
   for ((r = 1; r <= runs; r++)); do
-    say "S2 round $r/$runs"
+    say "S2 rescan, round $r/$runs"
     for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
       warm "$T1" "$base/$t"
       case $t in
@@ -384,11 +205,12 @@ s2() {  # rescan with nothing to do; rescans change nothing, so each tool keeps 
       esac
     done
   done
-  remove_trees "$base"
+  done_with "$base"
 }
 
 s3() {  # one file in a hundred newer in the source
   local base="$work/s3" r t dst changed
+  settle
   mkdir -p "$base"
   cp -a "$T1" "$base/source"
   changed=$("$B" make-newer "$base/source" --seed "$seed")
@@ -396,9 +218,8 @@ s3() {  # one file in a hundred newer in the source
     for t in vantrel rsync-a rsync-u floor; do cp -a "$T1" "$base/$t-$r"; done
   done
   sync
-  settle
   for ((r = 1; r <= runs; r++)); do
-    say "S3 round $r/$runs"
+    say "S3 1% newer, round $r/$runs"
     for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
       dst="$base/$t-$r"
       warm "$base/source" "$dst"
@@ -414,24 +235,24 @@ s3() {  # one file in a hundred newer in the source
     check "$B" verify "$base/source" "$base/vantrel-$r" --exact
     check "$B" verify "$base/source" "$base/floor-$r" --exact
   done
-  remove_trees "$base"
+  done_with "$base"
 }
 
 s4() {  # exact copy: extra files and folders in the destination, every removal confirmed
-  local base="$work/s4" r t dst extras removals
+  local base="$work/s4" r t dst extras="" removals
+  settle
   mkdir -p "$base"
   for ((r = 1; r <= runs; r++)); do
     for t in vantrel rsync-a rsync-u floor; do
       cp -a "$T1" "$base/$t-$r"
-      extras=$("$B" add-extras "$base/$t-$r" --seed "$seed")
+      extras=$("$B" add-extras "$base/$t-$r" --seed "$seed")  # the same extras every time
     done
   done
-  # One log line (and one floor action) per extra file and per extra folder.
-  removals=$(( ${extras% *} + ${extras#* } ))
+  # One log line (and one floor action) per extra file and per extra folder removed whole.
+  removals=$((${extras% *} + ${extras#* }))
   sync
-  settle
   for ((r = 1; r <= runs; r++)); do
-    say "S4 round $r/$runs"
+    say "S4 exact copy, round $r/$runs"
     for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
       dst="$base/$t-$r"
       warm "$T1" "$dst"
@@ -447,37 +268,38 @@ s4() {  # exact copy: extra files and folders in the destination, every removal 
     check "$B" verify "$T1" "$base/vantrel-$r" --exact
     check "$B" verify "$T1" "$base/floor-$r" --exact
   done
-  remove_trees "$base"
+  done_with "$base"
 }
 
 s5() {  # bidirectional rescan with nothing to do
   local base="$work/s5" r t
+  settle
   mkdir -p "$base"
   for t in vantrel floor; do
     cp -a "$T1" "$base/$t-1"
     cp -a "$T1" "$base/$t-2"
   done
   sync
-  settle
   for ((r = 1; r <= runs; r++)); do
-    say "S5 round $r/$runs"
+    say "S5 bidirectional rescan, round $r/$runs"
     for t in $(rotated "$r" vantrel floor); do
       warm "$base/$t-1" "$base/$t-2"
       case $t in
-        vantrel) timed S5.vantrel 0 "$B" engine "$base/$t-1" "$base/$t-2" --bidirectional --expect-log 0 ;;
+        vantrel) timed S5.vantrel 0 "$B" engine "$base/$t-1" "$base/$t-2" --bidirectional \
+                   --expect-log 0 ;;
         floor) timed S5.floor 0 "$FLOOR" bi "$base/$t-1" "$base/$t-2" --expect 0 ;;
       esac
     done
   done
-  remove_trees "$base"
+  done_with "$base"
 }
 
 s6() {  # initial copy of the large files
   local base="$work/s6" r t dst
-  mkdir -p "$base"
   settle
+  mkdir -p "$base"
   for ((r = 1; r <= runs; r++)); do
-    say "S6 round $r/$runs"
+    say "S6 large files, round $r/$runs"
     for t in $(rotated "$r" vantrel cp rsync-a rsync-u floor); do
       dst="$base/$t-$r"
       warm "$T2"
@@ -494,7 +316,7 @@ s6() {  # initial copy of the large files
     check "$B" verify "$T2" "$base/vantrel-$r" --exact
     check "$B" verify "$T2" "$base/floor-$r" --exact
   done
-  remove_trees "$base"
+  done_with "$base"
 }
 
 s1
@@ -505,21 +327,20 @@ s5
 s6
 
 # --- the table --------------------------------------------------------------------------------
-median() {  # median VALUES... ; "fail" when any run failed or there is none
-  printf '%s\n' "$@" | awk '
-    /fail/ { bad = 1 } { v[NR] = $1 }
-    END {
-      if (bad || NR == 0) { print "fail"; exit }
-      n = asort(v); if (n % 2) print v[(n + 1) / 2]; else print (v[n / 2] + v[n / 2 + 1]) / 2
-    }'
+median() {  # median VALUES... ; "fail" when a run failed or there is none
+  if [ $# -eq 0 ] || printf '%s\n' "$@" | grep -q fail; then
+    echo fail
+    return
+  fi
+  printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 }
+    END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 med() { median ${TIMES[$1]:-fail}; }
 met=0
 missed=0
-table="$build/bench-table.txt"
-row() {  # row LABEL VANTREL PEER TARGET
-  local label="$1" ours="$2" peer="$3" target="$4" line
-  line=$(awk -v l="$label" -v a="$ours" -v b="$peer" -v t="$target" 'BEGIN {
+row() {  # row LABEL VANTREL PEER TARGET ; TARGET "-" shows the ratio without judging it
+  local line
+  line=$(awk -v l="$1" -v a="$2" -v b="$3" -v t="$4" 'BEGIN {
     if (a == "fail" || b == "fail" || b <= 0) {
       printf "%-46s %10s %10s %7s %7s  %s\n", l, a, b, "-", t, "FAILED"; exit }
     r = a / b
@@ -532,21 +353,23 @@ row() {  # row LABEL VANTREL PEER TARGET
     *" FAILED") failures=$((failures + 1)) ;;
   esac
 }
-rsync_row() {  # rsync_row SCENARIO LABEL TARGET [DELETE] : the faster of the two rsync forms
+rsync_row() {  # rsync_row SCENARIO LABEL TARGET [SUFFIX] : the faster of the two rsync forms
   local a u best name
   a=$(med "$1.rsync-a")
   u=$(med "$1.rsync-u")
-  if [ "$a" = fail ] || [ "$u" = fail ]; then best=fail; name="rsync";
-  elif awk -v a="$a" -v u="$u" 'BEGIN { exit !(a <= u) }'; then best=$a; name="rsync -a";
-  else best=$u; name="rsync -rpt -u"; fi
+  if [ "$a" = fail ] || [ "$u" = fail ]; then
+    best=fail name="rsync"
+  elif awk -v a="$a" -v u="$u" 'BEGIN { exit !(a <= u) }'; then
+    best=$a name="rsync -a"
+  else
+    best=$u name="rsync -rpt -u"
+  fi
   row "$2 vs $name${4:-}" "$(med "$1.vantrel")" "$best" "$3"
 }
+mib() { awk -v k="$1" 'BEGIN { if (k == "fail") print "fail"; else printf "%.1f", k / 1024 }'; }
 
-: >"$table"
-{
-  printf '%-46s %10s %10s %7s %7s  %s\n' "scenario (T1: $files files)" "Vantrel s" "peer s" \
-    "ratio" "target" "result"
-} | tee "$table"
+printf '%-46s %10s %10s %7s %7s  %s\n' "scenario (T1: $files files)" "Vantrel s" "peer s" \
+  "ratio" "target" "result" | tee "$table"
 row "S1 initial copy of T1 vs cp -a" "$(med S1.vantrel)" "$(med S1.cp)" 1.10
 rsync_row S1 "S1 initial copy of T1" 0.80
 row "S1 initial copy of T1 vs floor" "$(med S1.vantrel)" "$(med S1.floor)" -
@@ -560,15 +383,19 @@ row "S5 bidirectional rescan vs floor" "$(med S5.vantrel)" "$(med S5.floor)" 1.2
 row "S6 initial copy of T2 vs cp -a" "$(med S6.vantrel)" "$(med S6.cp)" 1.05
 rsync_row S6 "S6 initial copy of T2" -
 row "S6 initial copy of T2 vs floor" "$(med S6.vantrel)" "$(med S6.floor)" -
-rss_large=$(median ${RSS[S1.vantrel]:-fail})
-rss_small=$(median ${RSS[S1.vantrel-small]:-fail})
-mib() { awk -v k="$1" 'BEGIN { if (k == "fail") print "fail"; else printf "%.1f", k / 1024 }'; }
-row "memory: peak RSS MiB, $files vs $small files" "$(mib "$rss_large")" "$(mib "$rss_small")" 1.20
-
-remove_trees "$work"
+row "memory: peak RSS (MiB), $files vs $small files" \
+  "$(mib "$(median ${RSS[S1.vantrel]:-fail})")" \
+  "$(mib "$(median ${RSS[S1.vantrel-small]:-fail})")" 1.20
 echo "bench: $met targets met, $missed missed" | tee -a "$table"
+
+# The harness checks itself last: its tests delete trees, which would slow what follows.
+say "checking the harness itself"
+check env TMPDIR="$dir" "$build/bench/vantrel_bench_tests"
+if [ ${#leftovers[@]} -gt 0 ]; then remove_trees "${leftovers[@]}"; fi
+remove_trees "$work"
+
 if [ "$failures" -gt 0 ]; then
-  say "$failures step(s) failed to run (see $log)"
+  say "$failures step(s) failed (see $log)"
   exit 1
 fi
 if [ "$quick" = 0 ] && [ "$missed" -gt 0 ]; then exit 1; fi
