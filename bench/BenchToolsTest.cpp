@@ -166,6 +166,70 @@ TEST(AddExtraEntries, AddsWhatTheSourceLacks) {
   EXPECT_FALSE(VerifyCopy(scratch / "source", scratch / "destination", true).ok());
 }
 
+TEST(CloneTree, CopiesOrLinksEverythingWithItsTimes) {
+  ScratchFolder scratch;
+  GenerateSmallFileTree(scratch / "master", 300, 13);
+  ASSERT_EQ(::mkdir((scratch / "master/empty").c_str(), 0750), 0);
+  SetTime(scratch / "master/empty", 1600000000, 5);
+  SetTime(scratch / "master", 1600000002);
+  for (bool links : {false, true}) {
+    std::string clone = scratch / (links ? "links" : "copy");
+    TreeCounts counts = CloneTree(scratch / "master", clone, links);
+    EXPECT_EQ(counts.files, 300);
+    EXPECT_TRUE(VerifyCopy(scratch / "master", clone, true).ok()) << clone;
+    // Folders keep mode and time (set after their contents), so the two fingerprints match.
+    EXPECT_EQ(StatOf(clone + "/empty").st_mode & 07777, 0750u);
+    EXPECT_EQ(StatOf(clone + "/empty").st_mtim.tv_nsec, 5);
+    EXPECT_EQ(Fingerprint(clone), Fingerprint(scratch / "master")) << clone;
+    Listing listing = List(clone);
+    struct stat original = StatOf(scratch / ("master/" + listing.files[0]));
+    struct stat copied = StatOf(clone + "/" + listing.files[0]);
+    EXPECT_EQ(copied.st_ino == original.st_ino, links) << clone;
+  }
+  EXPECT_THROW(CloneTree(scratch / "master", scratch / "copy", false), std::runtime_error);
+}
+
+TEST(Fingerprint, ChangesWithAnyChangeToTheTree) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& root, const std::string& file)> change;
+  };
+  const Case cases[] = {
+      {"one byte in place",
+       [](const std::string&, const std::string& file) {
+         struct stat st = StatOf(file);
+         std::string data = ReadFile(file);
+         data[0] ^= 1;
+         WriteFile(file, data);
+         SetTime(file, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+       }},
+      {"mode", [](const std::string&, const std::string& file) { ::chmod(file.c_str(), 0640); }},
+      {"time", [](const std::string&, const std::string& file) { SetTime(file, 1600000000); }},
+      {"rename",
+       [](const std::string&, const std::string& file) {
+         ::rename(file.c_str(), (file + " ").c_str());
+       }},
+      {"new empty folder",
+       [](const std::string& root, const std::string&) { ::mkdir((root + "/new").c_str(), 0755); }},
+  };
+  for (const auto& c : cases) {
+    ScratchFolder scratch;
+    GenerateSmallFileTree(scratch / "t", 100, 17);
+    const std::uint64_t before = Fingerprint(scratch / "t");
+    EXPECT_EQ(Fingerprint(scratch / "t"), before) << c.what;
+    Listing listing = List(scratch / "t");
+    std::string root = scratch / "t";
+    std::string file = root + "/" + listing.files[listing.files.size() / 2];
+    // Put the folders' times back so that only the change itself can show.
+    const std::string parent = file.substr(0, file.rfind('/'));
+    struct stat parentBefore = StatOf(parent), rootBefore = StatOf(root);
+    c.change(root, file);
+    SetTime(parent, parentBefore.st_mtim.tv_sec, parentBefore.st_mtim.tv_nsec);
+    SetTime(root, rootBefore.st_mtim.tv_sec, rootBefore.st_mtim.tv_nsec);
+    EXPECT_NE(Fingerprint(scratch / "t"), before) << c.what;
+  }
+}
+
 // Each case spoils a faithful copy in one way that VerifyCopy must catch.
 TEST(VerifyCopy, FindsEveryKindOfDifference) {
   struct Case {

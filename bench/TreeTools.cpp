@@ -314,6 +314,137 @@ ExtraCounts AddExtraEntries(const std::string& root, std::uint64_t seed) {
   return counts;
 }
 
+namespace {
+
+void CopyContents(int in, int out, std::vector<char>& buffer, const std::string& shownPath) {
+  bool useRange = true;
+  while (useRange) {
+    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+    if (n == 0) return;
+    if (n < 0) {
+      if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+        Fail("cannot copy", shownPath);
+      useRange = false;
+    }
+  }
+  ssize_t n;
+  while ((n = ::read(in, buffer.data(), buffer.size())) > 0)
+    WriteAll(out, buffer.data(), static_cast<std::size_t>(n), shownPath);
+  if (n < 0) Fail("cannot read", shownPath);
+}
+
+void SetModeAndTimes(int fd, const struct stat& st, const std::string& shownPath) {
+  struct timespec times[2] = {st.st_atim, st.st_mtim};
+  if (::fchmod(fd, st.st_mode & 07777) != 0 || ::futimens(fd, times) != 0)
+    Fail("cannot set mode and times of", shownPath);
+}
+
+void CloneFolder(int sourceFd, int destinationFd, const std::string& shown, bool links,
+                 TreeCounts& counts, std::vector<char>& buffer) {
+  int own = ::dup(sourceFd);
+  DIR* dir = own < 0 ? nullptr : ::fdopendir(own);
+  if (dir == nullptr) Fail("cannot list", shown);
+  while (struct dirent* entry = ::readdir(dir)) {
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    std::string path = shown + "/" + name;
+    struct stat st;
+    if (::fstatat(sourceFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) Fail("cannot stat", path);
+    if (S_ISDIR(st.st_mode)) {
+      if (::mkdirat(destinationFd, name, 0700) != 0) Fail("cannot create folder", path);
+      int from = ::openat(sourceFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      int to = ::openat(destinationFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (from < 0 || to < 0) Fail("cannot open folder", path);
+      CloneFolder(from, to, path, links, counts, buffer);
+      SetModeAndTimes(to, st, path);  // after the contents, which change the time
+      ::close(from);
+      ::close(to);
+      ++counts.folders;
+    } else if (S_ISREG(st.st_mode)) {
+      if (links) {
+        if (::linkat(sourceFd, name, destinationFd, name, 0) != 0) Fail("cannot link", path);
+      } else {
+        int in = ::openat(sourceFd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        int out = ::openat(destinationFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (in < 0 || out < 0) Fail("cannot open", path);
+        CopyContents(in, out, buffer, path);
+        SetModeAndTimes(out, st, path);
+        ::close(in);
+        if (::close(out) != 0) Fail("cannot close", path);
+      }
+      ++counts.files;
+      counts.bytes += st.st_size;
+    }
+  }
+  ::closedir(dir);
+}
+
+// A 64-bit mix (the finaliser of splitmix64).
+std::uint64_t Mix(std::uint64_t h, std::uint64_t value) {
+  std::uint64_t z = h ^ (value + 0x9E3779B97F4A7C15ULL + (h << 6) + (h >> 2));
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+std::uint64_t HashBytes(std::uint64_t h, const char* data, std::size_t size) {
+  while (size >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, data, 8);
+    h = Mix(h, word);
+    data += 8;
+    size -= 8;
+  }
+  std::uint64_t tail = 0;
+  std::memcpy(&tail, data, size);
+  return Mix(h, tail ^ (static_cast<std::uint64_t>(size) << 56));
+}
+
+}  // namespace
+
+TreeCounts CloneTree(const std::string& source, const std::string& destination, bool links) {
+  int from = OpenFolder(source);
+  struct stat st;
+  if (::fstat(from, &st) != 0) Fail("cannot stat", source);
+  MakeFolder(destination);
+  int to = OpenFolder(destination);
+  TreeCounts counts;
+  std::vector<char> buffer(1024 * kKiB);
+  CloneFolder(from, to, destination, links, counts, buffer);
+  SetModeAndTimes(to, st, destination);
+  ::close(from);
+  ::close(to);
+  return counts;
+}
+
+std::uint64_t Fingerprint(const std::string& root) {
+  std::vector<std::pair<std::string, std::uint64_t>> entries;
+  std::vector<char> buffer(256 * kKiB);
+  Walk(root, [&](const std::string& rel, int dirfd, const char* name, bool folder) {
+    struct stat st;
+    if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) Fail("cannot stat", rel);
+    std::uint64_t h = HashBytes(0, rel.data(), rel.size());
+    h = Mix(h, st.st_mode);
+    h = Mix(h, static_cast<std::uint64_t>(st.st_mtim.tv_sec));
+    h = Mix(h, static_cast<std::uint64_t>(st.st_mtim.tv_nsec));
+    if (!folder && S_ISREG(st.st_mode)) {
+      h = Mix(h, static_cast<std::uint64_t>(st.st_size));
+      int fd = ::openat(dirfd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd < 0) Fail("cannot open", rel);
+      ssize_t n;
+      while ((n = ::read(fd, buffer.data(), buffer.size())) > 0)
+        h = HashBytes(h, buffer.data(), static_cast<std::size_t>(n));
+      ::close(fd);
+      if (n < 0) Fail("cannot read", rel);
+    }
+    entries.emplace_back(rel, h);
+  });
+  std::sort(entries.begin(), entries.end());
+  std::uint64_t h = Mix(0, entries.size());
+  for (const auto& entry : entries) h = Mix(h, entry.second);
+  return h;
+}
+
 long WarmTree(const std::string& root, bool readContents) {
   long entries = 0;
   std::vector<char> buffer(256 * kKiB);

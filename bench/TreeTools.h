@@ -58,7 +58,18 @@ struct ExtraCounts {
 // folders (at least one of each), named so that no original tree holds them.
 ExtraCounts AddExtraEntries(const std::string& root, std::uint64_t seed);
 
-// Looks up every entry below `roots` and, when `readContents`, reads every file, so that what
+// Creates `destination` (which must not exist; its parent must) as a copy of the tree at
+// `source`: folders with their permission bits and times, files with their contents,
+// permission bits and times. With `links`, files are hard links to the source's files instead,
+// so that the copy costs no data; a tool that rewrote such a file in place would change the
+// source too (see Fingerprint). Symbolic links and special files are left out.
+TreeCounts CloneTree(const std::string& source, const std::string& destination, bool links);
+
+// Returns a hash over every entry below `root`: relative path, kind, size, permission bits,
+// modification time and contents, independent of the listing order.
+std::uint64_t Fingerprint(const std::string& root);
+
+// Looks up every entry below `root` and, when `readContents`, reads every file, so that what
 // a tool is about to touch is in the page cache. Returns the number of entries seen.
 long WarmTree(const std::string& root, bool readContents);
 

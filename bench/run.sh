@@ -1,17 +1,32 @@
 #!/usr/bin/env bash
 # Measures Vantrel's engine side by side with cp, rsync and the floor program on the same trees.
 #
-#   bench/run.sh [--files N] [--quick] [--dir PATH] [--runs R]
+#   bench/run.sh [--files N] [--quick] [--dir PATH] [--runs R] [--only S1,S2,...]
 #
 #   --files N   files in the small-file tree T1 (default 100000)
 #   --quick     a smoke run: 2000 files, small large files; timing is printed but not judged
 #   --dir PATH  where the trees go (default build-bench/trees); all tools work on this one
 #               file system
-#   --runs R    timed runs per tool and scenario, the median counts (default 3, at least 3)
+#   --runs R    timed runs per tool of S1, the median counts (default 3, at least 3); the
+#               scenarios whose runs are cheap get R + 2
+#   --only L    run only the scenarios of the comma list L (S1..S6; memory comes with S1)
 #
 # Prints one table and "bench: N targets met, M missed". Exits 1 when something failed to run
-# or (without --quick) when a target was missed. Everything the tools print goes to
-# build-bench/bench.log; the table also to build-bench/bench-table.txt.
+# or (without --quick) when a target was missed. Everything the tools print, and each run's
+# seconds and peak RSS in KiB, go to build-bench/bench.log; the table also to
+# build-bench/bench-table.txt.
+#
+# How the trees are prepared (the same way for every tool of a scenario):
+#  - T1 (small files), T1/10 (for the memory measure) and T2 (large files) are generated once
+#    and kept between invocations, each with a fingerprint that is checked before reuse.
+#  - S1 and S6 copy into new folders. S2 rescans T1 against one full clone of it and S5 that
+#    clone against a second one; all tools use the same clones, which a rescan leaves alone
+#    (checked by fingerprint).
+#  - S3 and S4 need a fresh destination for every run. Real 100k-file copies would have to be
+#    deleted again, and deleting costs ~1 ms per file on this disk, so their destinations are
+#    hard-linked clones of T1: new folders whose files share T1's inodes. Every tool replaces
+#    a changed file by a new one (never in place; T1's fingerprint is checked afterwards), and
+#    the sources are the real clones, so source and destination never share an inode.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -20,20 +35,28 @@ files=""
 quick=0
 dir=""
 runs=3
+only="S1,S2,S3,S4,S5,S6"
+usage="usage: bench/run.sh [--files N] [--quick] [--dir PATH] [--runs R] [--only S1,S2,...]"
 while [ $# -gt 0 ]; do
   case "$1" in
     --files) files="$2"; shift 2 ;;
     --quick) quick=1; shift ;;
     --dir) dir="$2"; shift 2 ;;
     --runs) runs="$2"; shift 2 ;;
-    *) echo "usage: bench/run.sh [--files N] [--quick] [--dir PATH] [--runs R]" >&2; exit 2 ;;
+    --only) only="$2"; shift 2 ;;
+    *) echo "$usage" >&2; exit 2 ;;
   esac
 done
 if [ -z "$files" ]; then
   if [ "$quick" = 1 ]; then files=2000; else files=100000; fi
 fi
-[ "$runs" -ge 3 ] || { echo "bench: --runs must be at least 3" >&2; exit 2; }
-[ "$files" -ge 100 ] || { echo "bench: --files must be at least 100" >&2; exit 2; }
+[[ "$runs" =~ ^[0-9]+$ ]] && [ "$runs" -ge 3 ] || { echo "bench: --runs needs 3 or more" >&2; exit 2; }
+[[ "$files" =~ ^[0-9]+$ ]] && [ "$files" -ge 100 ] || { echo "bench: --files needs 100 or more" >&2; exit 2; }
+for s in ${only//,/ }; do
+  case "$s" in S1 | S2 | S3 | S4 | S5 | S6) ;; *) echo "$usage" >&2; exit 2 ;; esac
+done
+selected() { [[ ",$only," == *",$1,"* ]]; }
+more_runs=$((runs + 2))
 small=$((files / 10))  # the memory measure compares the engine at files/10 and at files
 large_count=4
 if [ "$quick" = 1 ]; then large_bytes=$((16 << 20)); else large_bytes=$((256 << 20)); fi
@@ -69,6 +92,7 @@ B="$build/bench/vantrel_bench"
 FLOOR="$build/bench/vantrel_floor"
 mkdir -p "$dir"
 : >"$log"
+failures=0
 
 # --- deleting without slowing what follows ----------------------------------------------------
 # On a file system without a journal (this one), ext4 will not reuse an inode for about half a
@@ -78,7 +102,12 @@ mkdir -p "$dir"
 # (small) trees until the end instead of waiting.
 stamp="$dir/.last-deletion"
 remove_trees() {
-  rm -rf "$@"
+  # Several at once: most of the time goes to the disk discarding freed blocks.
+  printf '%s\0' "$@" | xargs -0 -n 1 -P 4 rm -rf || true
+  local path
+  for path in "$@"; do
+    if [ -e "$path" ]; then say "could not delete $path"; fi
+  done
   sync
   date +%s >"$stamp"
 }
@@ -91,38 +120,68 @@ settle() {
     sleep "$left"
   fi
 }
-done_with() {  # done_with TREES... : delete now, or at the end with --quick
-  if [ "$quick" = 1 ]; then leftovers+=("$@"); else remove_trees "$@"; fi
+pending=()
+done_with() { pending+=("$@"); }
+flush() {  # deletes what is done with
+  if [ ${#pending[@]} -gt 0 ]; then
+    say "deleting ${#pending[@]} trees"
+    remove_trees "${pending[@]}"
+    pending=()
+  fi
 }
-leftovers=()
 
 # --- trees ------------------------------------------------------------------------------------
 work="$dir/work"
-[ -e "$work" ] && remove_trees "$work"
-settle
-# The masters are kept between invocations; a marker records what made them.
+if [ -e "$work" ]; then remove_trees "$work"; fi
 generator="v1"
-master() {  # master NAME COMMAND ARGS... : makes $dir/NAME once; prints its path
-  local path="$dir/$1" marker="$dir/$1.made"
-  shift
-  if [ ! -d "$path" ] || [ "$(cat "$marker" 2>/dev/null)" != "$generator $*" ]; then
-    if [ -e "$path" ]; then remove_trees "$path" "$marker"; settle; fi
-    say "generating $path"
-    "$B" "$1" "$path" "${@:2}" >>"$log"
-    echo "$generator $*" >"$marker"
-  fi
-  echo "$path"
+# The masters: NAME and the generating command of each.
+masters=(
+  "t1-$files" "gen-small --files $files --seed $seed"
+  "t1-$small" "gen-small --files $small --seed $seed"
+  "t2-${large_count}x$large_bytes" "gen-large --count $large_count --bytes $large_bytes --seed $seed"
+)
+sound() {  # sound NAME COMMAND : the master is there, made by COMMAND, and unchanged since
+  [ -d "$dir/$1" ] && [ "$(sed -n 1p "$dir/$1.made" 2>/dev/null)" = "$generator $2" ] &&
+    [ "$("$B" fingerprint "$dir/$1")" = "$(sed -n 2p "$dir/$1.made")" ]
 }
-T1=$(master "t1-$files" gen-small --files "$files" --seed "$seed")
-T1S=$(master "t1-$small" gen-small --files "$small" --seed "$seed")
-T2=$(master "t2-${large_count}x$large_bytes" gen-large --count "$large_count" \
-  --bytes "$large_bytes" --seed "$seed")
+stale=()
+for ((i = 0; i < ${#masters[@]}; i += 2)); do
+  if ! sound "${masters[i]}" "${masters[i + 1]}"; then stale+=("$i"); fi
+done
+if [ ${#stale[@]} -gt 0 ]; then
+  gone=()
+  for i in "${stale[@]}"; do
+    rm -f "$dir/${masters[i]}.made"
+    if [ -e "$dir/${masters[i]}" ]; then gone+=("$dir/${masters[i]}"); fi
+  done
+  if [ ${#gone[@]} -gt 0 ]; then remove_trees "${gone[@]}"; fi
+  settle
+  for i in "${stale[@]}"; do
+    say "generating $dir/${masters[i]}"
+    read -ra command <<<"${masters[i + 1]}"
+    "$B" "${command[0]}" "$dir/${masters[i]}" "${command[@]:1}" >>"$log"
+    { echo "$generator ${masters[i + 1]}"; "$B" fingerprint "$dir/${masters[i]}"; } \
+      >"$dir/${masters[i]}.made"
+  done
+fi
+T1="$dir/t1-$files"
+T1S="$dir/t1-$small"
+T2="$dir/t2-${large_count}x$large_bytes"
+T1_PRINT=$(sed -n 2p "$dir/t1-$files.made")
 mkdir -p "$work"
 sync
 
+# same_print WHAT TREE : the tree must still hold exactly T1
+same_print() {
+  if [ "$("$B" fingerprint "$2")" != "$T1_PRINT" ]; then
+    say "FAILED: $1 changed $2"
+    failures=$((failures + 1))
+    if [ "$2" = "$T1" ]; then rm -f "$dir/t1-$files.made"; fi  # generate it anew next time
+  fi
+}
+
 # --- timing -----------------------------------------------------------------------------------
 declare -A TIMES RSS
-failures=0
 # timed KEY SYNC COMMAND... : one timed run; SYNC=1 includes a trailing sync(2) in the time
 timed() {
   local key="$1" sync_flag=()
@@ -133,6 +192,7 @@ timed() {
   if out=$("$B" time "${sync_flag[@]}" --log "$log" -- "$@"); then
     TIMES[$key]+="${out%% *} "
     RSS[$key]+="${out##* } "
+    echo "-- $key: $out" >>"$log"
   else
     say "FAILED $key: $* (see $log)"
     TIMES[$key]+="fail "
@@ -145,8 +205,8 @@ check() {  # check COMMAND... : an untimed check whose failure counts
     failures=$((failures + 1))
   fi
 }
-# warm SOURCE [OTHER...] : the source's data and every entry of the trees into the page cache;
-# the same before every timed run of every tool
+# warm SOURCE [OTHER...] : the source's data and every entry of the trees into the page cache,
+# the same way before every timed run of every tool
 warm() {
   "$B" warm --read "$1" >>"$log"
   if [ $# -gt 1 ]; then "$B" warm "${@:2}" >>"$log"; fi
@@ -187,119 +247,119 @@ s1() {  # initial copy of T1; the memory measure runs the engine on the smaller 
   done_with "$base"
 }
 
-s2() {  # rescan with nothing to do; a rescan changes nothing, so each tool keeps its copy
-  local base="$work/s2" r t
+clones() {  # two full clones of T1 for the rescans, later the sources of S3 and S4
   settle
-  mkdir -p "$base"
-  for t in vantrel rsync-a rsync-u floor; do cp -a "$T1" "$base/$t"; done
+  say "cloning T1 twice"
+  "$B" clone-tree "$T1" "$work/clone-1" >>"$log"
+  "$B" clone-tree "$T1" "$work/clone-2" >>"$log"
   sync
-  for ((r = 1; r <= runs; r++)); do
-    say "S2 rescan, round $r/$runs"
+}
+
+s2() {  # rescan with nothing to do
+  local r t
+  for ((r = 1; r <= more_runs; r++)); do
+    say "S2 rescan, round $r/$more_runs"
     for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
-      warm "$T1" "$base/$t"
+      warm "$T1" "$work/clone-1"
       case $t in
-        vantrel) timed S2.vantrel 0 "$B" engine "$T1" "$base/$t" --expect-log 0 ;;
-        rsync-a) timed S2.rsync-a 0 rsync -a "$T1/" "$base/$t/" ;;
-        rsync-u) timed S2.rsync-u 0 rsync -rpt -u --modify-window=1 "$T1/" "$base/$t/" ;;
-        floor) timed S2.floor 0 "$FLOOR" uni "$T1" "$base/$t" --expect 0 ;;
+        vantrel) timed S2.vantrel 0 "$B" engine "$T1" "$work/clone-1" --expect-log 0 ;;
+        rsync-a) timed S2.rsync-a 0 rsync -a "$T1/" "$work/clone-1/" ;;
+        rsync-u) timed S2.rsync-u 0 rsync -rpt -u --modify-window=1 "$T1/" "$work/clone-1/" ;;
+        floor) timed S2.floor 0 "$FLOOR" uni "$T1" "$work/clone-1" --expect 0 ;;
       esac
     done
   done
-  done_with "$base"
+  same_print "the S2 rescans" "$work/clone-1"
+}
+
+s5() {  # bidirectional rescan with nothing to do
+  local r t a="$work/clone-1" b="$work/clone-2"
+  for ((r = 1; r <= more_runs; r++)); do
+    say "S5 bidirectional rescan, round $r/$more_runs"
+    for t in $(rotated "$r" vantrel floor); do
+      warm "$a" "$b"
+      case $t in
+        vantrel) timed S5.vantrel 0 "$B" engine "$a" "$b" --bidirectional --expect-log 0 ;;
+        floor) timed S5.floor 0 "$FLOOR" bi "$a" "$b" --expect 0 ;;
+      esac
+    done
+  done
+  same_print "the S5 rescans" "$a"
+  same_print "the S5 rescans" "$b"
 }
 
 s3() {  # one file in a hundred newer in the source
-  local base="$work/s3" r t dst changed
+  local base="$work/s3" source="$work/clone-2" r t dst changed
   settle
   mkdir -p "$base"
-  cp -a "$T1" "$base/source"
-  changed=$("$B" make-newer "$base/source" --seed "$seed")
-  for ((r = 1; r <= runs; r++)); do
-    for t in vantrel rsync-a rsync-u floor; do cp -a "$T1" "$base/$t-$r"; done
+  changed=$("$B" make-newer "$source" --seed "$seed")
+  say "S3: linking $((more_runs * 4)) destinations"
+  for ((r = 1; r <= more_runs; r++)); do
+    for t in vantrel rsync-a rsync-u floor; do "$B" clone-tree --links "$T1" "$base/$t-$r" >>"$log"; done
   done
   sync
-  for ((r = 1; r <= runs; r++)); do
-    say "S3 1% newer, round $r/$runs"
+  for ((r = 1; r <= more_runs; r++)); do
+    say "S3 1% newer, round $r/$more_runs"
     for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
       dst="$base/$t-$r"
-      warm "$base/source" "$dst"
+      warm "$source" "$dst"
       case $t in
-        vantrel) timed S3.vantrel 1 "$B" engine "$base/source" "$dst" --expect-log "$changed" ;;
-        rsync-a) timed S3.rsync-a 1 rsync -a "$base/source/" "$dst/" ;;
-        rsync-u) timed S3.rsync-u 1 rsync -rpt -u --modify-window=1 "$base/source/" "$dst/" ;;
-        floor) timed S3.floor 1 "$FLOOR" uni "$base/source" "$dst" --expect "$changed" ;;
+        vantrel) timed S3.vantrel 1 "$B" engine "$source" "$dst" --expect-log "$changed" ;;
+        rsync-a) timed S3.rsync-a 1 rsync -a "$source/" "$dst/" ;;
+        rsync-u) timed S3.rsync-u 1 rsync -rpt -u --modify-window=1 "$source/" "$dst/" ;;
+        floor) timed S3.floor 1 "$FLOOR" uni "$source" "$dst" --expect "$changed" ;;
       esac
     done
   done
-  for ((r = 1; r <= runs; r++)); do
-    check "$B" verify "$base/source" "$base/vantrel-$r" --exact
-    check "$B" verify "$base/source" "$base/floor-$r" --exact
+  for ((r = 1; r <= more_runs; r++)); do
+    check "$B" verify "$source" "$base/vantrel-$r" --exact
+    check "$B" verify "$source" "$base/floor-$r" --exact
   done
-  done_with "$base"
+  same_print "a tool in S3" "$T1"
+  done_with "$base" "$source"
 }
 
 s4() {  # exact copy: extra files and folders in the destination, every removal confirmed
-  local base="$work/s4" r t dst extras="" removals
+  local base="$work/s4" source="$work/clone-1" r t dst extras="" removals
   settle
   mkdir -p "$base"
-  for ((r = 1; r <= runs; r++)); do
+  say "S4: linking $((more_runs * 4)) destinations"
+  for ((r = 1; r <= more_runs; r++)); do
     for t in vantrel rsync-a rsync-u floor; do
-      cp -a "$T1" "$base/$t-$r"
+      "$B" clone-tree --links "$T1" "$base/$t-$r" >>"$log"
       extras=$("$B" add-extras "$base/$t-$r" --seed "$seed")  # the same extras every time
     done
   done
   # One log line (and one floor action) per extra file and per extra folder removed whole.
   removals=$((${extras% *} + ${extras#* }))
   sync
-  for ((r = 1; r <= runs; r++)); do
-    say "S4 exact copy, round $r/$runs"
+  for ((r = 1; r <= more_runs; r++)); do
+    say "S4 exact copy, round $r/$more_runs"
     for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
       dst="$base/$t-$r"
-      warm "$T1" "$dst"
+      warm "$source" "$dst"
       case $t in
-        vantrel) timed S4.vantrel 1 "$B" engine "$T1" "$dst" --exact --expect-log "$removals" ;;
-        rsync-a) timed S4.rsync-a 1 rsync -a --delete "$T1/" "$dst/" ;;
-        rsync-u) timed S4.rsync-u 1 rsync -rpt -u --modify-window=1 --delete "$T1/" "$dst/" ;;
-        floor) timed S4.floor 1 "$FLOOR" exact "$T1" "$dst" --expect "$removals" ;;
+        vantrel) timed S4.vantrel 1 "$B" engine "$source" "$dst" --exact --expect-log "$removals" ;;
+        rsync-a) timed S4.rsync-a 1 rsync -a --delete "$source/" "$dst/" ;;
+        rsync-u) timed S4.rsync-u 1 rsync -rpt -u --modify-window=1 --delete "$source/" "$dst/" ;;
+        floor) timed S4.floor 1 "$FLOOR" exact "$source" "$dst" --expect "$removals" ;;
       esac
     done
   done
-  for ((r = 1; r <= runs; r++)); do
-    check "$B" verify "$T1" "$base/vantrel-$r" --exact
-    check "$B" verify "$T1" "$base/floor-$r" --exact
+  for ((r = 1; r <= more_runs; r++)); do
+    check "$B" verify "$source" "$base/vantrel-$r" --exact
+    check "$B" verify "$source" "$base/floor-$r" --exact
   done
-  done_with "$base"
-}
-
-s5() {  # bidirectional rescan with nothing to do
-  local base="$work/s5" r t
-  settle
-  mkdir -p "$base"
-  for t in vantrel floor; do
-    cp -a "$T1" "$base/$t-1"
-    cp -a "$T1" "$base/$t-2"
-  done
-  sync
-  for ((r = 1; r <= runs; r++)); do
-    say "S5 bidirectional rescan, round $r/$runs"
-    for t in $(rotated "$r" vantrel floor); do
-      warm "$base/$t-1" "$base/$t-2"
-      case $t in
-        vantrel) timed S5.vantrel 0 "$B" engine "$base/$t-1" "$base/$t-2" --bidirectional \
-                   --expect-log 0 ;;
-        floor) timed S5.floor 0 "$FLOOR" bi "$base/$t-1" "$base/$t-2" --expect 0 ;;
-      esac
-    done
-  done
-  done_with "$base"
+  same_print "a tool in S4" "$T1"
+  done_with "$base" "$source"
 }
 
 s6() {  # initial copy of the large files
   local base="$work/s6" r t dst
   settle
   mkdir -p "$base"
-  for ((r = 1; r <= runs; r++)); do
-    say "S6 large files, round $r/$runs"
+  for ((r = 1; r <= more_runs; r++)); do
+    say "S6 large files, round $r/$more_runs"
     for t in $(rotated "$r" vantrel cp rsync-a rsync-u floor); do
       dst="$base/$t-$r"
       warm "$T2"
@@ -312,19 +372,22 @@ s6() {  # initial copy of the large files
       esac
     done
   done
-  for ((r = 1; r <= runs; r++)); do
+  for ((r = 1; r <= more_runs; r++)); do
     check "$B" verify "$T2" "$base/vantrel-$r" --exact
     check "$B" verify "$T2" "$base/floor-$r" --exact
   done
   done_with "$base"
 }
 
-s1
-s2
-s3
-s4
-s5
-s6
+if selected S1; then s1; fi
+if selected S2 || selected S3 || selected S4 || selected S5; then clones; fi
+if selected S2; then s2; fi
+if selected S5; then s5; fi
+if [ "$quick" = 0 ]; then flush; fi  # S1's copies, before anything is created again
+if selected S3; then s3; fi
+if selected S4; then s4; fi
+if selected S6; then s6; fi
+done_with "$work"
 
 # --- the table --------------------------------------------------------------------------------
 median() {  # median VALUES... ; "fail" when a run failed or there is none
@@ -370,29 +433,42 @@ mib() { awk -v k="$1" 'BEGIN { if (k == "fail") print "fail"; else printf "%.1f"
 
 printf '%-46s %10s %10s %7s %7s  %s\n' "scenario (T1: $files files)" "Vantrel s" "peer s" \
   "ratio" "target" "result" | tee "$table"
-row "S1 initial copy of T1 vs cp -a" "$(med S1.vantrel)" "$(med S1.cp)" 1.10
-rsync_row S1 "S1 initial copy of T1" 0.80
-row "S1 initial copy of T1 vs floor" "$(med S1.vantrel)" "$(med S1.floor)" -
-row "S2 rescan, nothing to do vs floor" "$(med S2.vantrel)" "$(med S2.floor)" 1.25
-rsync_row S2 "S2 rescan, nothing to do" 0.80
-rsync_row S3 "S3 1% newer" 0.80
-row "S3 1% newer vs floor" "$(med S3.vantrel)" "$(med S3.floor)" -
-rsync_row S4 "S4 exact copy" 0.80 " --delete"
-row "S4 exact copy vs floor" "$(med S4.vantrel)" "$(med S4.floor)" -
-row "S5 bidirectional rescan vs floor" "$(med S5.vantrel)" "$(med S5.floor)" 1.25
-row "S6 initial copy of T2 vs cp -a" "$(med S6.vantrel)" "$(med S6.cp)" 1.05
-rsync_row S6 "S6 initial copy of T2" -
-row "S6 initial copy of T2 vs floor" "$(med S6.vantrel)" "$(med S6.floor)" -
-row "memory: peak RSS (MiB), $files vs $small files" \
-  "$(mib "$(median ${RSS[S1.vantrel]:-fail})")" \
-  "$(mib "$(median ${RSS[S1.vantrel-small]:-fail})")" 1.20
+if selected S1; then
+  row "S1 initial copy of T1 vs cp -a" "$(med S1.vantrel)" "$(med S1.cp)" 1.10
+  rsync_row S1 "S1 initial copy of T1" 0.80
+  row "S1 initial copy of T1 vs floor" "$(med S1.vantrel)" "$(med S1.floor)" -
+fi
+if selected S2; then
+  row "S2 rescan, nothing to do vs floor" "$(med S2.vantrel)" "$(med S2.floor)" 1.25
+  rsync_row S2 "S2 rescan, nothing to do" 0.80
+fi
+if selected S3; then
+  rsync_row S3 "S3 1% newer" 0.80
+  row "S3 1% newer vs floor" "$(med S3.vantrel)" "$(med S3.floor)" -
+fi
+if selected S4; then
+  rsync_row S4 "S4 exact copy" 0.80 " --delete"
+  row "S4 exact copy vs floor" "$(med S4.vantrel)" "$(med S4.floor)" -
+fi
+if selected S5; then
+  row "S5 bidirectional rescan vs floor" "$(med S5.vantrel)" "$(med S5.floor)" 1.25
+fi
+if selected S6; then
+  row "S6 initial copy of T2 vs cp -a" "$(med S6.vantrel)" "$(med S6.cp)" 1.05
+  rsync_row S6 "S6 initial copy of T2" -
+  row "S6 initial copy of T2 vs floor" "$(med S6.vantrel)" "$(med S6.floor)" -
+fi
+if selected S1; then
+  row "memory: peak RSS (MiB), $files vs $small files" \
+    "$(mib "$(median ${RSS[S1.vantrel]:-fail})")" \
+    "$(mib "$(median ${RSS[S1.vantrel-small]:-fail})")" 1.20
+fi
 echo "bench: $met targets met, $missed missed" | tee -a "$table"
 
 # The harness checks itself last: its tests delete trees, which would slow what follows.
 say "checking the harness itself"
 check env TMPDIR="$dir" "$build/bench/vantrel_bench_tests"
-if [ ${#leftovers[@]} -gt 0 ]; then remove_trees "${leftovers[@]}"; fi
-remove_trees "$work"
+flush
 
 if [ "$failures" -gt 0 ]; then
   say "$failures step(s) failed (see $log)"

@@ -4,6 +4,8 @@
 //   gen-large DIR --count C --bytes B [--seed S]  make the large-file tree
 //   make-newer DIR [--seed S]                 change one file in a hundred; prints how many
 //   add-extras DIR [--seed S]                 add extra files and folders; prints both counts
+//   clone-tree SOURCE DESTINATION [--links]   copy a tree (or link its files) with its times
+//   fingerprint DIR                           print a hash of the tree's names, data and times
 //   warm [--read] DIR...                      bring the trees (and with --read their data) into
 //                                             the page cache
 //   verify SOURCE DESTINATION [--exact]       check that DESTINATION is a copy of SOURCE
@@ -117,6 +119,17 @@ int Main(const std::string& command, const Args& args) {
     Need(args, 1);
     ExtraCounts c = AddExtraEntries(args.positional[0], seed);
     std::printf("%ld %ld\n", c.files, c.folders);
+    return 0;
+  }
+  if (command == "clone-tree") {
+    Need(args, 2);
+    TreeCounts c = CloneTree(args.positional[0], args.positional[1], args.Flag("links"));
+    std::printf("%ld files, %ld folders, %lld bytes\n", c.files, c.folders, c.bytes);
+    return 0;
+  }
+  if (command == "fingerprint") {
+    Need(args, 1);
+    std::printf("%016llx\n", static_cast<unsigned long long>(Fingerprint(args.positional[0])));
     return 0;
   }
   if (command == "warm") {
