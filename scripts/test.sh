@@ -10,6 +10,9 @@ echo "== build and test =="
 scripts/build.sh build
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 
+echo "== bench smoke =="
+bench/run.sh --quick
+
 echo "== sanitizer build and test =="
 # The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer; any report
 # fails the test that triggered it. -O1 -g1 builds three times faster than -O2 -g and keeps
