@@ -31,7 +31,7 @@ EngineRun RunEngine(const std::string& folder1, const std::string& folder2, bool
   auto start = std::chrono::steady_clock::now();
   project.Run();
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  result.logLines = static_cast<long>(project.ResultLog().size());
+  result.logLines = static_cast<long>(project.ResultLogSize());
   return result;
 }
 
