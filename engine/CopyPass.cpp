@@ -39,19 +39,8 @@ bool SourceIsNewer(std::time_t source, std::time_t destination) {
 void TFolderSynchronizer::Walker::CopyNewerFiles(const TopFolder& source,
                                                  const TopFolder& destination) {
   if (Terminated()) return;
-  if (source.fd < 0) {
-    if (source.error != ENOENT) WriteCannotRead(source.path, source.error);
-    return;
-  }
-  UniqueFd listing(fs_, fs_.OpenAt(source.fd, ".", O_RDONLY | O_DIRECTORY, 0));
-  if (!listing.valid()) {
-    WriteCannotRead(source.path, errno);
-    return;
-  }
-  sourcePath_ = AddTrailingSeparator(source.path);
-  targetPath_ = AddTrailingSeparator(destination.path);
-  sourceTop_ = source.path;
-  targetTop_ = destination.path;
+  UniqueFd listing(fs_, OpenTopListing(source, destination));
+  if (!listing.valid()) return;
   DestFolder top;
   if (destination.fd >= 0) {
     top.state = DestFolder::kOpen;

@@ -33,19 +33,8 @@ void TFolderSynchronizer::Walker::RemoveExtraEntries(const TopFolder& cleaned,
     WriteCannotRead(counterpart.path, counterpart.error);
     return;
   }
-  if (cleaned.fd < 0) {
-    if (cleaned.error != ENOENT) WriteCannotRead(cleaned.path, cleaned.error);
-    return;
-  }
-  UniqueFd listing(fs_, fs_.OpenAt(cleaned.fd, ".", O_RDONLY | O_DIRECTORY, 0));
-  if (!listing.valid()) {
-    WriteCannotRead(cleaned.path, errno);
-    return;
-  }
-  sourcePath_ = AddTrailingSeparator(cleaned.path);
-  targetPath_ = AddTrailingSeparator(counterpart.path);
-  sourceTop_ = cleaned.path;
-  targetTop_ = counterpart.path;
+  UniqueFd listing(fs_, OpenTopListing(cleaned, counterpart));
+  if (!listing.valid()) return;
   RemoveLevel(listing.get(), counterpart.fd, 0);
 }
 

@@ -1,5 +1,10 @@
 #include "engine/SyncWalker.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
+
+#include "common/CoreApi.h"
 #include "engine/SyncTexts.h"
 
 namespace vantrel {
@@ -57,6 +62,24 @@ void TFolderSynchronizer::Walker::WriteCannotRead(const std::string& parent, con
   line_.assign("Cannot read folder \"").append(parent).append(name).append("\": ");
   line_.append(ErrorText(error == ELOOP ? ENOTDIR : error));
   WriteLine(line_);
+}
+
+int TFolderSynchronizer::Walker::OpenTopListing(const TopFolder& walked, const TopFolder& other) {
+  if (walked.fd < 0) {
+    // A top folder that is simply missing has nothing to list and nothing to report.
+    if (walked.error != ENOENT) WriteCannotRead(walked.path, walked.error);
+    return -1;
+  }
+  const int listing = fs_.OpenAt(walked.fd, ".", O_RDONLY | O_DIRECTORY, 0);
+  if (listing < 0) {
+    WriteCannotRead(walked.path, errno);
+    return -1;
+  }
+  sourcePath_ = AddTrailingSeparator(walked.path);
+  targetPath_ = AddTrailingSeparator(other.path);
+  sourceTop_ = walked.path;
+  targetTop_ = other.path;
+  return listing;
 }
 
 }  // namespace vantrel

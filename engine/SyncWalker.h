@@ -56,6 +56,9 @@ class TFolderSynchronizer::Walker {
   void WriteLine(const std::string& line) { owner_.WriteLine(line); }
   void Notify(const std::string& text) { owner_.Notify(text); }
   bool Terminated() const { return owner_.terminated_; }
+  // Opens the listing of the walked tree's top folder and points the folder texts at the two
+  // tops. Returns -1, having said why when it matters, when there is nothing to list.
+  int OpenTopListing(const TopFolder& walked, const TopFolder& other);
 
   // Copy pass.
   void CopyLevel(int sourceFd, DestFolder& destination, std::size_t depth);
