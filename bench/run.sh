@@ -95,11 +95,12 @@ mkdir -p "$dir"
 failures=0
 
 # --- deleting without slowing what follows ----------------------------------------------------
-# On a file system without a journal (this one), ext4 will not reuse an inode for about half a
-# minute after its deletion, and each file created meanwhile scans past the recently deleted
-# ones: after deleting a 100k-file tree, creating files is tens of times slower for 30 s. So
-# nothing is created within 40 s of a deletion, across invocations too. --quick keeps all its
-# (small) trees until the end instead of waiting.
+# On a file system without a journal (this one), ext4 will not reuse an inode for a minute
+# after its deletion (longer while its inode table block is dirty), and each file created
+# meanwhile scans past the recently deleted ones: after deleting a 100k-file tree, creating
+# files is up to twenty times slower for that minute. So nothing is created within 70 s of a
+# deletion, across invocations too, and the big trees are deleted only when no more small
+# files are to be created. --quick keeps all its (small) trees until the end.
 stamp="$dir/.last-deletion"
 remove_trees() {
   # Several at once: most of the time goes to the disk discarding freed blocks.
@@ -114,7 +115,7 @@ remove_trees() {
 settle() {
   local last left
   last=$(cat "$stamp" 2>/dev/null || echo 0)
-  left=$((last + 40 - $(date +%s)))
+  left=$((last + 70 - $(date +%s)))
   if [ "$left" -gt 0 ]; then
     say "letting the file system settle for ${left}s after a deletion"
     sleep "$left"
@@ -356,7 +357,6 @@ s4() {  # exact copy: extra files and folders in the destination, every removal 
 
 s6() {  # initial copy of the large files
   local base="$work/s6" r t dst
-  settle
   mkdir -p "$base"
   for ((r = 1; r <= more_runs; r++)); do
     say "S6 large files, round $r/$more_runs"
@@ -383,9 +383,11 @@ if selected S1; then s1; fi
 if selected S2 || selected S3 || selected S4 || selected S5; then clones; fi
 if selected S2; then s2; fi
 if selected S5; then s5; fi
-if [ "$quick" = 0 ]; then flush; fi  # S1's copies, before anything is created again
 if selected S3; then s3; fi
 if selected S4; then s4; fi
+# S6 creates four files a run, which recently deleted inodes hardly slow down; its copies
+# need the room.
+if [ "$quick" = 0 ]; then flush; fi
 if selected S6; then s6; fi
 done_with "$work"
 
