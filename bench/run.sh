@@ -96,11 +96,12 @@ failures=0
 
 # --- deleting without slowing what follows ----------------------------------------------------
 # On a file system without a journal (this one), ext4 will not reuse an inode for a minute
-# after its deletion (longer while its inode table block is dirty), and each file created
-# meanwhile scans past the recently deleted ones: after deleting a 100k-file tree, creating
-# files is up to twenty times slower for that minute. So nothing is created within 70 s of a
-# deletion, across invocations too, and the big trees are deleted only when no more small
-# files are to be created. --quick keeps all its (small) trees until the end.
+# after its deletion, for six minutes while its inode table block is dirty (and creating files
+# dirties it), and each file created meanwhile scans past the recently deleted ones: after a
+# 100k-file tree was deleted, creating files is up to twenty times slower, off and on, for
+# those six minutes. So the big trees are deleted only when no more small files are to be
+# created, and a run that follows a deletion within six minutes first waits for the rest.
+# --quick, whose timing is not judged, keeps its small trees to the end and never waits.
 stamp="$dir/.last-deletion"
 remove_trees() {
   # Several at once: most of the time goes to the disk discarding freed blocks.
@@ -114,8 +115,9 @@ remove_trees() {
 }
 settle() {
   local last left
+  [ "$quick" = 1 ] && return 0
   last=$(cat "$stamp" 2>/dev/null || echo 0)
-  left=$((last + 70 - $(date +%s)))
+  left=$((last + 370 - $(date +%s)))
   if [ "$left" -gt 0 ]; then
     say "letting the file system settle for ${left}s after a deletion"
     sleep "$left"
