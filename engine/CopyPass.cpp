@@ -23,6 +23,7 @@ struct TFolderSynchronizer::Walker::DestFolder {
   int error = 0;   // when kFailed: why it cannot be used
   dev_t device = 0;
   bool deviceKnown = false;
+  LookupAhead::Batch* lookups = nullptr;  // of the level listing the source of this folder
 };
 
 namespace {
@@ -57,9 +58,12 @@ void TFolderSynchronizer::Walker::CopyLevel(int sourceFd, DestFolder& destinatio
   std::size_t size;
   char* buffer = buffers_.Get(depth, &size);
   DirectoryReader reader(fs_, sourceFd, buffer, size);
+  LookupAhead::Batch& lookups = lookAhead_.ForDepth(depth);
+  const BatchScope scope(lookups);
+  destination.lookups = &lookups;
   DirEntry entry;
   EntryKind kind;
-  while (reader.Next(entry)) {
+  while (NextEntry(reader, entry, lookups, &destination, -1)) {
     if (!Listed(sourceFd, entry, &kind)) {
       // An entry that could not be looked at is not copied, and that is a failed copy.
       if (lookupError_ != 0 && !Terminated() && filter_.Takes(entry.name)) {
@@ -79,7 +83,7 @@ void TFolderSynchronizer::Walker::CopyLevel(int sourceFd, DestFolder& destinatio
       Notify(kCheckingFiles);
       continue;
     }
-    CopyEntry(sourceFd, entry.name, kind, destination);
+    CopyEntry(sourceFd, entry.name, kind, destination, lookups);
   }
   if (reader.error() != 0)
     WriteCannotRead(FolderText(sourcePath_, sourceTop_, depth), reader.error());
@@ -105,28 +109,29 @@ void TFolderSynchronizer::Walker::EnterSourceFolder(int sourceFd, const char* na
 }
 
 void TFolderSynchronizer::Walker::CopyEntry(int sourceFd, const char* name, EntryKind kind,
-                                            DestFolder& destination) {
+                                            DestFolder& destination,
+                                            LookupAhead::Batch& lookups) {
   // One lookup of the destination tells whether it exists as a file and its time; the
   // source's time is read only when there is something to compare it with.
   bool destinationExists = false;
   const int lookupFd = LookupFd(destination);
   if (lookupFd >= 0) {
-    struct stat target;
-    if (fs_.StatAt(lookupFd, name, &target, AT_SYMLINK_NOFOLLOW) == 0) {
+    const LookedUp target = lookups.Get(lookupFd, name);
+    if (target.error == 0) {
       destinationExists = true;
-      if (!S_ISDIR(target.st_mode)) {
+      if (!S_ISDIR(target.mode)) {
         struct stat source;
         if (fs_.StatAt(sourceFd, name, &source, AT_SYMLINK_NOFOLLOW) != 0) {
           WriteCopyLine(name, errno);
           return;
         }
-        if (!SourceIsNewer(source.st_mtim.tv_sec, target.st_mtim.tv_sec)) {
+        if (!SourceIsNewer(source.st_mtim.tv_sec, target.mtime)) {
           Notify(kCheckingFiles);
           return;
         }
       }
-    } else if (errno != ENOENT) {
-      WriteCopyLine(name, errno);
+    } else if (target.error != ENOENT) {
+      WriteCopyLine(name, target.error);
       return;
     }
   }
@@ -141,6 +146,8 @@ void TFolderSynchronizer::Walker::CopyEntry(int sourceFd, const char* name, Entr
     error = kind == EntryKind::kLink ? copier_.CopyLink(sourceFd, name, folderFd)
                                      : copier_.CopyFile(sourceFd, name, folderFd,
                                                         DeviceOf(destination), destinationExists);
+    // On a file system that folds case, the copy may also have changed other names' lookups.
+    lookups.Changed();
   }
   WriteCopyLine(name, error);
 }
@@ -184,6 +191,7 @@ int TFolderSynchronizer::Walker::CreateFd(DestFolder& folder, int* error) {
       folder.state = DestFolder::kFailed;
       folder.error = errno;
     } else {
+      if (folder.parent->lookups != nullptr) folder.parent->lookups->Changed();
       OpenDestination(folder, parentFd);
       if (folder.state == DestFolder::kMissing) {  // removed again at once
         folder.state = DestFolder::kFailed;

@@ -7,20 +7,13 @@
 namespace vantrel {
 namespace {
 
-// Layout of a linux_dirent64 record: d_ino, d_off, d_reclen, d_type, d_name.
-constexpr std::size_t kRecLenOffset = 16;
-constexpr std::size_t kTypeOffset = 18;
-constexpr std::size_t kNameOffset = 19;
+using namespace directory_records;
 
 // Shallow levels get room for a folder of a few hundred entries per call; deep ones (only
 // reached by unusual trees) stay small so that thousands of levels cost little memory.
 constexpr std::size_t kShallowLevels = 8;
 constexpr std::size_t kShallowSize = 32 * 1024;
 constexpr std::size_t kDeepSize = 4 * 1024;
-
-bool IsDotOrDotDot(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
 
 }  // namespace
 
@@ -36,6 +29,7 @@ bool DirectoryReader::Next(DirEntry& entry) {
       }
       filled_ = static_cast<std::size_t>(n);
       offset_ = 0;
+      ++fills_;
     }
     const char* record = buffer_ + offset_;
     std::uint16_t length;

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -27,6 +29,15 @@ class DirectoryReader {
   bool Next(DirEntry& entry);
   int error() const { return error_; }
 
+  // Returns true iff the next call of Next reads the folder again, which overwrites the names
+  // of the entries read so far.
+  bool NeedsRefill() const { return offset_ >= filled_ && !ended_; }
+  // Counts the buffer-fulls read so far.
+  std::size_t fills() const { return fills_; }
+  // Calls `visit(const DirEntry&)` for every entry of the current buffer-full, in order.
+  template <typename Visit>
+  void VisitBuffer(Visit&& visit) const;
+
  private:
   FileSystem& fs_;
   int fd_;
@@ -34,9 +45,36 @@ class DirectoryReader {
   std::size_t size_;
   std::size_t filled_ = 0;
   std::size_t offset_ = 0;
+  std::size_t fills_ = 0;
   int error_ = 0;
   bool ended_ = false;
 };
+
+namespace directory_records {
+// Layout of a linux_dirent64 record: d_ino, d_off, d_reclen, d_type, d_name.
+constexpr std::size_t kRecLenOffset = 16;
+constexpr std::size_t kTypeOffset = 18;
+constexpr std::size_t kNameOffset = 19;
+
+inline bool IsDotOrDotDot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+}  // namespace directory_records
+
+template <typename Visit>
+void DirectoryReader::VisitBuffer(Visit&& visit) const {
+  using namespace directory_records;
+  std::size_t offset = 0;
+  while (offset < filled_) {
+    const char* record = buffer_ + offset;
+    std::uint16_t length;
+    std::memcpy(&length, record + kRecLenOffset, sizeof length);
+    if (length == 0 || offset + length > filled_) return;  // Next reports it
+    offset += length;
+    DirEntry entry{record + kNameOffset, static_cast<unsigned char>(record[kTypeOffset])};
+    if (!IsDotOrDotDot(entry.name)) visit(entry);
+  }
+}
 
 // One listing buffer per folder level, kept for a whole run so that walking many folders
 // allocates nothing. A level's buffer is untouched while deeper levels are listed.

@@ -48,9 +48,15 @@ class FileSystem {
   virtual int UnlinkAt(int dirfd, const char* name, int flags) = 0;
   virtual long ReadLinkAt(int dirfd, const char* name, char* buffer, std::size_t size) = 0;
   virtual int SymlinkAt(const char* target, int dirfd, const char* name) = 0;
+
+  // Returns the fewest lookups of one folder listing worth doing ahead on a second thread, or
+  // 0 when every call must come from the thread that runs the passes.
+  virtual std::size_t LookAheadMinimum() const { return 0; }
 };
 
 // Forwards every call to a target file system (not owned). Derive and override to inject.
+// Its calls all come from one thread unless a derived class says otherwise through
+// LookAheadMinimum.
 class FileSystemWrapper : public FileSystem {
  public:
   explicit FileSystemWrapper(FileSystem* target) : target_(target) {}

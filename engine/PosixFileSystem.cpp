@@ -61,6 +61,8 @@ class PosixFileSystem final : public FileSystem {
   int SymlinkAt(const char* target, int dirfd, const char* name) override {
     return ::symlinkat(target, dirfd, name);
   }
+  // Below this, handing a listing to the other thread costs more than it saves.
+  std::size_t LookAheadMinimum() const override { return 16; }
 };
 
 }  // namespace

@@ -42,6 +42,8 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
   std::size_t size;
   char* buffer = buffers_.Get(depth, &size);
   DirectoryReader reader(fs_, cleanedFd, buffer, size);
+  LookupAhead::Batch& lookups = lookAhead_.ForDepth(depth);
+  const BatchScope scope(lookups);
   bool counterpartReported = false;
   const auto reportCounterpart = [&](int error) {
     if (counterpartReported) return;
@@ -51,7 +53,7 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
   bool cleanedReported = false;
   DirEntry entry;
   EntryKind kind;
-  while (reader.Next(entry)) {
+  while (NextEntry(reader, entry, lookups, nullptr, counterpartFd)) {
     if (!Listed(cleanedFd, entry, &kind)) {
       // An entry that could not be looked at is never offered; say why, once per folder.
       if (lookupError_ != 0 && !cleanedReported) {
@@ -82,14 +84,14 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
       Notify(kCheckingFiles);
       continue;
     }
-    struct stat other;
+    const LookedUp other = lookups.Get(counterpartFd, name);
     bool lacking;
-    if (fs_.StatAt(counterpartFd, name, &other, AT_SYMLINK_NOFOLLOW) == 0) {
-      lacking = S_ISDIR(other.st_mode);
-    } else if (ProvesAbsence(errno)) {
+    if (other.error == 0) {
+      lacking = S_ISDIR(other.mode);
+    } else if (ProvesAbsence(other.error)) {
       lacking = true;
     } else {
-      reportCounterpart(errno);
+      reportCounterpart(other.error);
       lacking = false;
     }
     if (lacking) {

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include <dirent.h>
+
 #include <cerrno>
 
 #include "common/CoreApi.h"
@@ -18,7 +20,8 @@ TFolderSynchronizer::Walker::Walker(TFolderSynchronizer& owner, FileSystem& fs,
       fs_(fs),
       runStart_(runStart),
       filter_(owner.advancedOptions_, owner.includeMasks_, owner.excludeMasks_),
-      copier_(fs) {}
+      copier_(fs),
+      lookAhead_(fs) {}
 
 TFolderSynchronizer::Walker::~Walker() = default;
 
@@ -43,6 +46,38 @@ bool TFolderSynchronizer::Walker::Listed(int dirfd, const DirEntry& entry, Entry
       break;
   }
   return false;
+}
+
+bool TFolderSynchronizer::Walker::LooksUpOtherSide(const DirEntry& entry) const {
+  if (IsTemporaryName(entry.name)) return false;
+  if (IsHiddenName(entry.name) && !owner_.processHidden_) return false;
+  switch (entry.type) {
+    case DT_REG:
+      return true;
+    case DT_DIR:
+    case DT_UNKNOWN:  // the pass has to look at it first
+      return false;
+    default:
+      return owner_.processSystem_;
+  }
+}
+
+bool TFolderSynchronizer::Walker::NextEntry(DirectoryReader& reader, DirEntry& entry,
+                                            LookupAhead::Batch& batch, DestFolder* folder,
+                                            int otherFd) {
+  if (reader.NeedsRefill()) batch.Reset();
+  const std::size_t fills = reader.fills();
+  if (!reader.Next(entry)) return false;
+  if (reader.fills() != fills && lookAhead_.enabled()) {
+    reader.VisitBuffer([&](const DirEntry& listed) {
+      if (LooksUpOtherSide(listed)) batch.Add(listed.name);
+    });
+    if (lookAhead_.Worth(batch.size())) {
+      const int fd = folder != nullptr ? LookupFd(*folder) : otherFd;
+      if (fd >= 0) batch.Start(fd);
+    }
+  }
+  return true;
 }
 
 std::string_view TFolderSynchronizer::Walker::FolderText(const std::string& path,

@@ -12,6 +12,7 @@
 #include "engine/EntryKinds.h"
 #include "engine/FileCopier.h"
 #include "engine/FileSystem.h"
+#include "engine/LookupAhead.h"
 #include "engine/Masks.h"
 #include "engine/uVantrelProject.h"
 
@@ -56,6 +57,15 @@ class TFolderSynchronizer::Walker {
   void WriteLine(const std::string& line) { owner_.WriteLine(line); }
   void Notify(const std::string& text) { owner_.Notify(text); }
   bool Terminated() const { return owner_.terminated_; }
+  // Reads the next entry of a level's listing into `entry`. The helper lets go of the names of
+  // a buffer-full before it is overwritten; when a new one is read, the names the pass will
+  // look up on the other side go to `batch`, to be looked up ahead in `folder` (when given;
+  // opened if needed) or else in `otherFd`.
+  bool NextEntry(DirectoryReader& reader, DirEntry& entry, LookupAhead::Batch& batch,
+                 DestFolder* folder, int otherFd);
+  // Returns true iff a pass that reaches `entry` looks it up on the other side: files, and
+  // system entries when those take part; whether the masks take it is not asked ahead.
+  bool LooksUpOtherSide(const DirEntry& entry) const;
   // Opens the listing of the walked tree's top folder and points the folder texts at the two
   // tops. Returns -1, having said why when it matters, when there is nothing to list.
   int OpenTopListing(const TopFolder& walked, const TopFolder& other);
@@ -64,7 +74,8 @@ class TFolderSynchronizer::Walker {
   void CopyLevel(int sourceFd, DestFolder& destination, std::size_t depth);
   void EnterSourceFolder(int sourceFd, const char* name, DestFolder& destination,
                          std::size_t depth);
-  void CopyEntry(int sourceFd, const char* name, EntryKind kind, DestFolder& destination);
+  void CopyEntry(int sourceFd, const char* name, EntryKind kind, DestFolder& destination,
+                 LookupAhead::Batch& lookups);
   void OpenDestination(DestFolder& folder, int parentFd);
   int LookupFd(DestFolder& folder);
   int CreateFd(DestFolder& folder, int* error);
@@ -85,6 +96,7 @@ class TFolderSynchronizer::Walker {
   FileNameFilter filter_;
   ListingBuffers buffers_;
   FileCopier copier_;
+  LookupAhead lookAhead_;
   // The current folder of each tree with its trailing separator: source and destination in
   // the copy pass, cleaned folder and counterpart in the removal pass.
   std::string sourcePath_;

@@ -1,0 +1,277 @@
+// Looking entries up ahead on a second thread must not change anything a run does: the same
+// log lines in the same order, the same progress texts and the same trees afterwards as when
+// every lookup is made on the thread that runs the passes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/FileSystem.h"
+#include "engine/uVantrelProject.h"
+#include "tests/core/FaultInjectionSupport.h"
+#include "tests/core/TempTree.h"
+
+namespace vantrel::testsupport {
+namespace {
+
+constexpr std::time_t kBase = 1650000000;  // April 2022
+
+// The real file system with look-ahead from `minimum` names on (0: never). Lookups of names
+// beginning with "denied" fail with EACCES. Counts the lookups made on other threads than the
+// one that created it. Safe for calls from several threads.
+class LookAheadFileSystem : public FileSystemWrapper {
+ public:
+  explicit LookAheadFileSystem(std::size_t minimum)
+      : FileSystemWrapper(FileSystem::Default()),
+        minimum_(minimum),
+        runner_(std::this_thread::get_id()) {}
+
+  std::size_t LookAheadMinimum() const override { return minimum_; }
+  int StatAt(int dirfd, const char* name, struct stat* st, int flags) override {
+    if (std::this_thread::get_id() != runner_) {
+      aside_.fetch_add(1);
+      SeenAside(name);
+    }
+    if (std::string_view(name).starts_with("denied")) {
+      errno = EACCES;
+      return -1;
+    }
+    return FileSystemWrapper::StatAt(dirfd, name, st, flags);
+  }
+  long aside() const { return aside_.load(); }
+
+ protected:
+  virtual void SeenAside(const char*) {}
+
+ private:
+  const std::size_t minimum_;
+  const std::thread::id runner_;
+  std::atomic<long> aside_{0};
+};
+
+struct Mode {
+  const char* name;
+  int copyMode;
+  bool exact;
+  bool system;
+  const char* include;
+};
+
+const Mode kModes[] = {
+    {"exact copy", 1, true, false, ""},
+    {"bidirectional", 0, false, false, ""},
+    {"system entries and masks", 1, false, true, "f0*,denied*,l*,new*"},
+};
+
+// A tree pair made from `seed`: folders of 20 to 60 entries whose Folder 2 counterparts are
+// missing, older, as old, newer, folders, links or refused, plus entries only in Folder 2.
+void MakePair(const std::string& one, const std::string& two, unsigned seed) {
+  std::mt19937 random(seed);
+  const auto pick = [&](int n) { return static_cast<int>(random() % n); };
+  MakeFolder(one);
+  MakeFolder(two);
+  for (const char* folder : {"", "/a", "/a/b", "/c", "/.d"}) {
+    MakeFolder(one + folder);
+    const bool counterpart = folder != std::string("/c");
+    if (counterpart) MakeFolder(two + folder);
+    const int count = 20 + pick(41);
+    for (int i = 0; i < count; ++i) {
+      char name[32];
+      const int kind = pick(20);
+      std::snprintf(name, sizeof name, "%s%03d",
+                    kind == 0 ? "denied" : kind == 1 ? ".f" : kind == 2 ? "l" : "f", i);
+      const std::string source = one + folder + "/" + name;
+      const std::string target = two + folder + "/" + name;
+      if (kind == 2) {
+        ::symlink(name, source.c_str());
+      } else {
+        WriteFile(source, Pattern(1 + pick(3000), seed + i));
+      }
+      SetTimes(source, kBase + pick(4) * 100);
+      if (!counterpart) continue;
+      switch (pick(8)) {
+        case 0:
+        case 1:
+          break;  // missing
+        case 2:
+          WriteFile(target, "older");
+          SetTimes(target, kBase - 1000);
+          break;
+        case 3:
+          WriteFile(target, Pattern(10, i));
+          SetTimes(target, kBase + 150);
+          break;
+        case 4:
+          WriteFile(target, "newer");
+          SetTimes(target, kBase + 10000);
+          break;
+        case 5:
+          MakeFolder(target);
+          break;
+        case 6:
+          ::symlink("elsewhere", target.c_str());
+          SetTimes(target, kBase + 150);
+          break;
+        default:
+          WriteFile(target, "same");
+          SetTimes(target, kBase + 300);
+          break;
+      }
+    }
+    for (int i = 0; i < 3; ++i) {
+      if (!counterpart) break;
+      WriteFile(two + folder + "/extra" + std::to_string(i), "extra");
+      SetTimes(two + folder + "/extra" + std::to_string(i), kBase);
+      MakeFolder(two + folder + "/xdir" + std::to_string(i));
+      MakeFolder(two + folder + "/xdir" + std::to_string(i) + "/inner");
+    }
+  }
+  MakeFolder(one + "/new");
+  MakeFolder(one + "/new/deeper");
+  for (int i = 0; i < 20; ++i) {
+    WriteFile(one + "/new/deeper/new" + std::to_string(i), "new");
+    SetTimes(one + "/new/deeper/new" + std::to_string(i), kBase);
+  }
+}
+
+struct Outcome {
+  std::vector<std::string> log;
+  std::vector<std::string> progress;
+  std::vector<std::string> trees;
+};
+
+// Replaces every occurrence of `root` in `text` by "<root>".
+std::string Relative(std::string text, const std::string& root) {
+  for (std::size_t at; (at = text.find(root)) != std::string::npos;) {
+    text.replace(at, root.size(), "<root>");
+  }
+  return text;
+}
+
+// The entries of a tree as comparable texts; folder times are left out (they are the time
+// of the run).
+std::vector<std::string> Described(const std::string& root) {
+  std::vector<std::string> out;
+  for (const auto& [path, entry] : Snapshot(root)) {
+    std::string text = path + " " + entry.type + " " + std::to_string(entry.mode) + " " +
+                       std::to_string(entry.size) + " " + std::to_string(entry.hash);
+    if (entry.type != 'd') text += " " + std::to_string(entry.mtime.tv_sec);
+    out.push_back(text);
+  }
+  return out;
+}
+
+Outcome RunOn(const std::string& root, const Mode& mode, FileSystem& fs) {
+  TFolderSynchronizer sync("");
+  sync.SetFolder1(root + "/one");
+  sync.SetFolder2(root + "/two");
+  sync.SetCopyMode(mode.copyMode);
+  sync.SetExactCopy(mode.exact);
+  sync.SetIncludeSubfolders(true);
+  sync.SetProcessHidden(true);
+  sync.SetProcessSystem(mode.system);
+  if (*mode.include != '\0') {
+    sync.SetAdvancedOptions(true);
+    sync.SetIncludeText(mode.include);
+  }
+  sync.SetFileSystem(&fs);
+  sync.OnConfirmRemoval = [](const std::string&, const std::string&) { return mrYesToAll; };
+  Outcome outcome;
+  sync.OnProgress = [&](TFolderSynchronizer&, const std::string& text) {
+    outcome.progress.push_back(Relative(text, root));
+  };
+  sync.Run();
+  for (const std::string& line : sync.ResultLog()) outcome.log.push_back(Relative(line, root));
+  outcome.trees = Described(root + "/one");
+  for (const std::string& entry : Described(root + "/two")) outcome.trees.push_back("2 " + entry);
+  return outcome;
+}
+
+TEST(LookAhead, RunsExactlyAsOnOneThread) {
+  long aside = 0;
+  for (const Mode& mode : kModes) {
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+      SCOPED_TRACE(std::string(mode.name) + ", seed " + std::to_string(seed));
+      // In memory: a disk makes making and removing these trees the slow part of the test.
+      const test::TempTree single(test::TempTree::MemoryBase());
+      const test::TempTree ahead(test::TempTree::MemoryBase());
+      MakePair(single.Path("one"), single.Path("two"), seed);
+      MakePair(ahead.Path("one"), ahead.Path("two"), seed);
+      LookAheadFileSystem oneThread(0);
+      LookAheadFileSystem twoThreads(1);
+      const Outcome expected = RunOn(single.root(), mode, oneThread);
+      const Outcome got = RunOn(ahead.root(), mode, twoThreads);
+      EXPECT_EQ(oneThread.aside(), 0);
+      aside += twoThreads.aside();
+      ASSERT_FALSE(expected.log.empty());
+      EXPECT_EQ(got.log, expected.log);
+      EXPECT_EQ(got.progress, expected.progress);
+      EXPECT_EQ(got.trees, expected.trees);
+    }
+  }
+  // Otherwise this test would prove nothing about the second thread.
+  EXPECT_GT(aside, 1000);
+}
+
+// Copying one name can change what another name looks like (on a file system that folds
+// case, "A" and "a" are one file). Lookups done ahead before a copy are never used after it.
+class AliasingFileSystem : public LookAheadFileSystem {
+ public:
+  AliasingFileSystem() : LookAheadFileSystem(1) {}
+
+  int RenameAt(int olddirfd, const char* oldname, int newdirfd, const char* newname) override {
+    const int result = LookAheadFileSystem::RenameAt(olddirfd, oldname, newdirfd, newname);
+    const std::string name = newname;
+    if (result == 0 && (name == "alias-a" || name == "alias-b")) {
+      const char* other = name == "alias-a" ? "alias-b" : "alias-a";
+      // Let the helper look the other name up first, so that its lookup is out of date.
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (!seenOther_.load() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+      }
+      lookedUpBeforeChange_ = seenOther_.load();
+      const struct timespec times[2] = {{kBase + 50000, 0}, {kBase + 50000, 0}};
+      ::utimensat(newdirfd, other, times, AT_SYMLINK_NOFOLLOW);
+    }
+    return result;
+  }
+  bool lookedUpBeforeChange() const { return lookedUpBeforeChange_; }
+
+ protected:
+  void SeenAside(const char* name) override {
+    if (std::string_view(name).starts_with("alias-")) seenOther_.store(true);
+  }
+
+ private:
+  std::atomic<bool> seenOther_{false};
+  bool lookedUpBeforeChange_ = false;
+};
+
+TEST(LookAhead, NeverUsesALookupMadeBeforeACopyIntoTheFolder) {
+  ScratchDir s;
+  MakeFolder(s / "one");
+  MakeFolder(s / "two");
+  for (const char* name : {"alias-a", "alias-b"}) {
+    WriteFile(s / "one/" + name, "new");
+    SetTimes(s / "one/" + name, kBase);
+    WriteFile(s / "two/" + name, "old");
+    SetTimes(s / "two/" + name, kBase - 1000);
+  }
+  for (int i = 0; i < 40; ++i) WriteFile(s / ("one/other" + std::to_string(i)), "x");
+  AliasingFileSystem fs;
+  const Outcome outcome = RunOn(s.path(), {"one way", 1, false, false, ""}, fs);
+  ASSERT_TRUE(fs.lookedUpBeforeChange());
+  // Whichever comes first is copied; the other is then newer in Folder 2 and stays.
+  EXPECT_EQ(LinesWith(outcome.log, "alias-").size(), 1u) << Joined(outcome.log);
+  EXPECT_EQ(ReadFile(s / "two/alias-a") == "new", ReadFile(s / "two/alias-b") == "old");
+}
+
+}  // namespace
+}  // namespace vantrel::testsupport
