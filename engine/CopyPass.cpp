@@ -63,7 +63,7 @@ void TFolderSynchronizer::Walker::CopyLevel(int sourceFd, DestFolder& destinatio
   destination.lookups = &lookups;
   DirEntry entry;
   EntryKind kind;
-  while (NextEntry(reader, entry, lookups, &destination, -1)) {
+  while (NextEntry(reader, entry, lookups, destination)) {
     if (!Listed(sourceFd, entry, &kind)) {
       // An entry that could not be looked at is not copied, and that is a failed copy.
       if (lookupError_ != 0 && !Terminated() && filter_.Takes(entry.name)) {

@@ -50,7 +50,8 @@ class FileSystem {
   virtual int SymlinkAt(const char* target, int dirfd, const char* name) = 0;
 
   // Returns the fewest lookups of one folder listing worth doing ahead on a second thread, or
-  // 0 when every call must come from the thread that runs the passes.
+  // 0 when the passes must make their calls one by one from the thread that runs them, in
+  // the order a plain walk makes them (lookups never replaced by reading a folder's names).
   virtual std::size_t LookAheadMinimum() const { return 0; }
 };
 

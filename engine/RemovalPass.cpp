@@ -3,10 +3,14 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <dirent.h>
+
 #include <cerrno>
+#include <memory>
 
 #include "common/CoreApi.h"
 #include "engine/DeleteFolderTree.h"
+#include "engine/FolderNames.h"
 #include "engine/SyncTexts.h"
 #include "engine/SyncWalker.h"
 #include "engine/UniqueFd.h"
@@ -42,8 +46,11 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
   std::size_t size;
   char* buffer = buffers_.Get(depth, &size);
   DirectoryReader reader(fs_, cleanedFd, buffer, size);
-  LookupAhead::Batch& lookups = lookAhead_.ForDepth(depth);
-  const BatchScope scope(lookups);
+  // The counterpart's listing answers for the names it holds. It is read once a lookup has
+  // shown that the counterpart folder can be searched, so that a folder whose names can be
+  // read but not looked up still reports why.
+  enum { kUntried, kListed, kLookups } listing = lookAhead_.enabled() ? kUntried : kLookups;
+  FolderNames& listed = CounterpartNames(depth);
   bool counterpartReported = false;
   const auto reportCounterpart = [&](int error) {
     if (counterpartReported) return;
@@ -53,7 +60,7 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
   bool cleanedReported = false;
   DirEntry entry;
   EntryKind kind;
-  while (NextEntry(reader, entry, lookups, nullptr, counterpartFd)) {
+  while (reader.Next(entry)) {
     if (!Listed(cleanedFd, entry, &kind)) {
       // An entry that could not be looked at is never offered; say why, once per folder.
       if (lookupError_ != 0 && !cleanedReported) {
@@ -84,7 +91,17 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
       Notify(kCheckingFiles);
       continue;
     }
-    const LookedUp other = lookups.Get(counterpartFd, name);
+    LookedUp other;
+    const int type = listing == kListed ? listed.TypeOf(name) : -1;
+    if (type >= 0 && type != DT_UNKNOWN) {
+      other.mode = type == DT_DIR ? S_IFDIR : S_IFREG;  // only "a folder or not" is asked
+    } else {
+      other = LookUp(fs_, counterpartFd, name);
+      if (listing == kUntried) {
+        const bool searchable = other.error == 0 || other.error == ENOENT;
+        listing = searchable && ReadNames(counterpartFd, listed) ? kListed : kLookups;
+      }
+    }
     bool lacking;
     if (other.error == 0) {
       lacking = S_ISDIR(other.mode);
@@ -103,6 +120,21 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
   if (reader.error() != 0) {
     WriteCannotRead(FolderText(sourcePath_, sourceTop_, depth), reader.error());
   }
+}
+
+FolderNames& TFolderSynchronizer::Walker::CounterpartNames(std::size_t depth) {
+  while (counterpartNames_.size() <= depth) {
+    counterpartNames_.push_back(std::make_unique<FolderNames>());
+  }
+  counterpartNames_[depth]->Clear();
+  return *counterpartNames_[depth];
+}
+
+bool TFolderSynchronizer::Walker::ReadNames(int folderFd, FolderNames& names) {
+  UniqueFd listing(fs_, fs_.OpenAt(folderFd, ".", O_RDONLY | O_DIRECTORY, 0));
+  if (!listing.valid()) return false;
+  if (!namesBuffer_) namesBuffer_ = std::make_unique<char[]>(kNamesBufferSize);
+  return names.Read(fs_, listing.get(), namesBuffer_.get(), kNamesBufferSize);
 }
 
 void TFolderSynchronizer::Walker::EnterCleanedFolder(int cleanedFd, const char* name,

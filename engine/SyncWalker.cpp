@@ -63,8 +63,7 @@ bool TFolderSynchronizer::Walker::LooksUpOtherSide(const DirEntry& entry) const 
 }
 
 bool TFolderSynchronizer::Walker::NextEntry(DirectoryReader& reader, DirEntry& entry,
-                                            LookupAhead::Batch& batch, DestFolder* folder,
-                                            int otherFd) {
+                                            LookupAhead::Batch& batch, DestFolder& folder) {
   if (reader.NeedsRefill()) batch.Reset();
   const std::size_t fills = reader.fills();
   if (!reader.Next(entry)) return false;
@@ -73,7 +72,7 @@ bool TFolderSynchronizer::Walker::NextEntry(DirectoryReader& reader, DirEntry& e
       if (LooksUpOtherSide(listed)) batch.Add(listed.name);
     });
     if (lookAhead_.Worth(batch.size())) {
-      const int fd = folder != nullptr ? LookupFd(*folder) : otherFd;
+      const int fd = LookupFd(folder);
       if (fd >= 0) batch.Start(fd);
     }
   }

@@ -4,14 +4,17 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <memory>
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/DirectoryReader.h"
 #include "engine/EntryKinds.h"
 #include "engine/FileCopier.h"
 #include "engine/FileSystem.h"
+#include "engine/FolderNames.h"
 #include "engine/LookupAhead.h"
 #include "engine/Masks.h"
 #include "engine/uVantrelProject.h"
@@ -59,10 +62,10 @@ class TFolderSynchronizer::Walker {
   bool Terminated() const { return owner_.terminated_; }
   // Reads the next entry of a level's listing into `entry`. The helper lets go of the names of
   // a buffer-full before it is overwritten; when a new one is read, the names the pass will
-  // look up on the other side go to `batch`, to be looked up ahead in `folder` (when given;
-  // opened if needed) or else in `otherFd`.
+  // look up on the other side go to `batch`, to be looked up ahead in `folder` (opened if
+  // needed).
   bool NextEntry(DirectoryReader& reader, DirEntry& entry, LookupAhead::Batch& batch,
-                 DestFolder* folder, int otherFd);
+                 DestFolder& folder);
   // Returns true iff a pass that reaches `entry` looks it up on the other side: files, and
   // system entries when those take part; whether the masks take it is not asked ahead.
   bool LooksUpOtherSide(const DirEntry& entry) const;
@@ -87,6 +90,10 @@ class TFolderSynchronizer::Walker {
   void EnterCleanedFolder(int cleanedFd, const char* name, int counterpartFd, std::size_t depth);
   void OfferFile(int cleanedFd, const char* name);
   void OfferFolder(int cleanedFd, const char* name, std::size_t depth);
+  // Returns the emptied listing holder of folder level `depth`.
+  FolderNames& CounterpartNames(std::size_t depth);
+  // Reads the names of the folder `folderFd` into `names`; false when it cannot.
+  bool ReadNames(int folderFd, FolderNames& names);
   // Returns the answer for one lacking entry, asking only when no answer holds for all.
   int Answer(const char* kind, const std::string& path);
 
@@ -97,6 +104,9 @@ class TFolderSynchronizer::Walker {
   ListingBuffers buffers_;
   FileCopier copier_;
   LookupAhead lookAhead_;
+  std::vector<std::unique_ptr<FolderNames>> counterpartNames_;
+  static constexpr std::size_t kNamesBufferSize = 32 * 1024;
+  std::unique_ptr<char[]> namesBuffer_;
   // The current folder of each tree with its trailing separator: source and destination in
   // the copy pass, cleaned folder and counterpart in the removal pass.
   std::string sourcePath_;
