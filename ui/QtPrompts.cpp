@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QScreen>
@@ -36,9 +37,21 @@ class FolderDialog : public QFileDialog {
   using QFileDialog::QFileDialog;
 
   void accept() override {
-    const QStringList chosen = selectedFiles();
-    if (chosen.size() == 1 && QFileInfo(chosen.front()).isDir()) QFileDialog::accept();
+    // A typed name is what the user means. The list's selection can still be catching up with
+    // a folder being read in the background, and then holds more than the one folder.
+    QString candidate;
+    const auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (edit != nullptr && !edit->text().isEmpty()) {
+      candidate = QFileInfo(directory(), edit->text()).absoluteFilePath();
+    } else if (const QStringList selected = selectedFiles(); selected.size() == 1) {
+      candidate = selected.front();
+    }
+    if (candidate.isEmpty() || !QFileInfo(candidate).isDir()) return;
+    chosen_ = QDir::cleanPath(candidate);
+    QFileDialog::accept();
   }
+  // The folder accepted, without a trailing separator (except the root's).
+  const QString& chosen() const { return chosen_; }
 
  protected:
   void showEvent(QShowEvent* event) override {
@@ -49,6 +62,9 @@ class FolderDialog : public QFileDialog {
       move(frame.topLeft());
     }
   }
+
+ private:
+  QString chosen_;
 };
 
 }  // namespace
@@ -110,10 +126,8 @@ bool QtPrompts::SelectFolder(const QString& startFolder, const QString& prompt, 
     dialog.setDirectory(QDir::homePath());
   }
 
-  if (dialog.exec() != QDialog::Accepted) return false;
-  const QStringList chosen = dialog.selectedFiles();
-  if (chosen.isEmpty()) return false;
-  folder = QDir::cleanPath(chosen.front());
+  if (dialog.exec() != QDialog::Accepted || dialog.chosen().isEmpty()) return false;
+  folder = dialog.chosen();
   return true;
 }
 

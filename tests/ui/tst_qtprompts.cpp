@@ -351,7 +351,15 @@ class TestQtPrompts : public QObject {
   }
 
   // Only an existing folder can be chosen: a missing name or a file keeps the chooser open.
+  // Without a start folder, the list still holds the folder it was moved to as selected when
+  // the name is typed; the typed folder is the one chosen all the same.
+  void folderChooserRefusesWhatIsNoFolder_data() {
+    QTest::addColumn<QString>("start");
+    QTest::newRow("start folder") << Tmp();
+    QTest::newRow("no start folder") << QString();
+  }
   void folderChooserRefusesWhatIsNoFolder() {
+    QFETCH(QString, start);
     QtPrompts prompts;
     ModalDriver driver;
     bool missingEnabled = true, openAfterMissing = false, openAfterFile = false;
@@ -368,7 +376,7 @@ class TestQtPrompts : public QObject {
       QTest::keyClick(FileNameEdit(dialog), Qt::Key_Return);
     });
     QString folder;
-    QVERIFY(prompts.SelectFolder(Tmp(), "Select folder:", folder));
+    QVERIFY(prompts.SelectFolder(start, "Select folder:", folder));
     QVERIFY2(driver.WaitDone(), qPrintable(driver.Failure()));
     QVERIFY(!missingEnabled);
     QVERIFY(openAfterMissing);
