@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <system_error>
 
 namespace vantrel {
 namespace {
@@ -77,8 +78,19 @@ void LookupAhead::Loop() {
   }
 }
 
+bool LookupAhead::HelperRunning() {
+  if (!helper_.joinable() && !unavailable_) {
+    try {
+      helper_ = std::thread([this] { Loop(); });
+    } catch (const std::system_error&) {
+      unavailable_ = true;  // out of threads: the run goes on with one
+    }
+  }
+  return helper_.joinable();
+}
+
 void LookupAhead::Batch::Start(int dirfd) {
-  if (!owner_.Worth(names_.size())) return;
+  if (!owner_.Worth(names_.size()) || !owner_.HelperRunning()) return;
   if (capacity_ < names_.size()) {
     capacity_ = std::max(names_.size(), 2 * capacity_);
     slots_ = std::make_unique<Slot[]>(capacity_);
@@ -98,10 +110,6 @@ void LookupAhead::Batch::Start(int dirfd) {
     below_ = owner_.top_;
     owner_.top_ = this;
     owner_.starts_.fetch_add(1, std::memory_order_release);
-    if (!owner_.helper_.joinable()) {
-      LookupAhead& owner = owner_;
-      owner_.helper_ = std::thread([&owner] { owner.Loop(); });
-    }
   }
   owner_.wake_.notify_one();
 }

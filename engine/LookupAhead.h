@@ -51,6 +51,8 @@ class LookupAhead {
 
  private:
   friend class Batch;
+  // Starts the helper unless it runs already; false when no thread can be had.
+  bool HelperRunning();
   void Loop();
   // Returns the most recently started batch with work left, or nullptr. Needs mutex_.
   Batch* NextJob() const;
@@ -65,6 +67,7 @@ class LookupAhead {
   Batch* working_ = nullptr;      // the batch the helper is in (needs mutex_)
   std::atomic<std::uint64_t> starts_{0};
   bool stop_ = false;
+  bool unavailable_ = false;  // starting the helper failed
   std::thread helper_;
 };
 
