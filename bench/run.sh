@@ -208,6 +208,18 @@ check() {  # check COMMAND... : an untimed check whose failure counts
     failures=$((failures + 1))
   fi
 }
+# copied SCENARIO TOOL SOURCE DESTINATION EXPECTED : one timed one-way copy by TOOL, with a
+# trailing sync; EXPECTED is the number of files the engine and the floor must copy
+copied() {
+  local key="$1.$2" src=$3 dst=$4 expected=$5
+  case $2 in
+    vantrel) timed "$key" 1 "$B" engine "$src" "$dst" --expect-log "$expected" ;;
+    cp) timed "$key" 1 cp -a "$src" "$dst" ;;
+    rsync-a) timed "$key" 1 rsync -a "$src/" "$dst/" ;;
+    rsync-u) timed "$key" 1 rsync -rpt -u --modify-window=1 "$src/" "$dst/" ;;
+    floor) timed "$key" 1 "$FLOOR" uni "$src" "$dst" --expect "$expected" ;;
+  esac
+}
 # warm SOURCE [OTHER...] : the source's data and every entry of the trees into the page cache,
 # the same way before every timed run of every tool
 warm() {
@@ -236,15 +248,13 @@ s1() {  # initial copy of T1; the memory measure runs the engine on the smaller 
     say "S1 initial copy, round $r/$runs"
     for t in $(rotated "$r" vantrel cp rsync-a rsync-u floor vantrel-small); do
       dst="$base/$t-$r"
-      if [ "$t" = vantrel-small ]; then warm "$T1S"; else warm "$T1"; fi
-      case $t in
-        vantrel) timed S1.vantrel 1 "$B" engine "$T1" "$dst" --expect-log "$files" ;;
-        vantrel-small) timed S1.vantrel-small 1 "$B" engine "$T1S" "$dst" --expect-log "$small" ;;
-        cp) timed S1.cp 1 cp -a "$T1" "$dst" ;;
-        rsync-a) timed S1.rsync-a 1 rsync -a "$T1/" "$dst/" ;;
-        rsync-u) timed S1.rsync-u 1 rsync -rpt -u --modify-window=1 "$T1/" "$dst/" ;;
-        floor) timed S1.floor 1 "$FLOOR" uni "$T1" "$dst" --expect "$files" ;;
-      esac
+      if [ "$t" = vantrel-small ]; then
+        warm "$T1S"
+        timed S1.vantrel-small 1 "$B" engine "$T1S" "$dst" --expect-log "$small"
+      else
+        warm "$T1"
+        copied S1 "$t" "$T1" "$dst" "$files"
+      fi
     done
   done
   for ((r = 1; r <= runs; r++)); do
@@ -311,12 +321,7 @@ s3() {  # one file in a hundred newer in the source
     for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
       dst="$base/$t-$r"
       warm "$source" "$dst"
-      case $t in
-        vantrel) timed S3.vantrel 1 "$B" engine "$source" "$dst" --expect-log "$changed" ;;
-        rsync-a) timed S3.rsync-a 1 rsync -a "$source/" "$dst/" ;;
-        rsync-u) timed S3.rsync-u 1 rsync -rpt -u --modify-window=1 "$source/" "$dst/" ;;
-        floor) timed S3.floor 1 "$FLOOR" uni "$source" "$dst" --expect "$changed" ;;
-      esac
+      copied S3 "$t" "$source" "$dst" "$changed"
     done
   done
   for ((r = 1; r <= more_runs; r++)); do
@@ -385,13 +390,7 @@ s6() {  # initial copy of the large files
       # The virtual disk goes on writing for a while after sync returns; let it finish, so that
       # each tool starts from a quiet disk.
       if [ "$quick" = 0 ]; then sleep 5; fi
-      case $t in
-        vantrel) timed S6.vantrel 1 "$B" engine "$T2" "$dst" --expect-log "$large_count" ;;
-        cp) timed S6.cp 1 cp -a "$T2" "$dst" ;;
-        rsync-a) timed S6.rsync-a 1 rsync -a "$T2/" "$dst/" ;;
-        rsync-u) timed S6.rsync-u 1 rsync -rpt -u --modify-window=1 "$T2/" "$dst/" ;;
-        floor) timed S6.floor 1 "$FLOOR" uni "$T2" "$dst" --expect "$large_count" ;;
-      esac
+      copied S6 "$t" "$T2" "$dst" "$large_count"
     done
   done
   for ((r = 1; r <= s6_runs; r++)); do
