@@ -220,6 +220,15 @@ copied() {
     floor) timed "$key" 1 "$FLOOR" uni "$src" "$dst" --expect "$expected" ;;
   esac
 }
+# verified SOURCE BASE RUNS : the engine's and the floor's destinations BASE/TOOL-1..RUNS hold
+# exactly SOURCE
+verified() {
+  local r
+  for ((r = 1; r <= $3; r++)); do
+    check "$B" verify "$1" "$2/vantrel-$r" --exact
+    check "$B" verify "$1" "$2/floor-$r" --exact
+  done
+}
 # warm SOURCE [OTHER...] : the source's data and every entry of the trees into the page cache,
 # the same way before every timed run of every tool
 warm() {
@@ -257,11 +266,8 @@ s1() {  # initial copy of T1; the memory measure runs the engine on the smaller 
       fi
     done
   done
-  for ((r = 1; r <= runs; r++)); do
-    check "$B" verify "$T1" "$base/vantrel-$r" --exact
-    check "$B" verify "$T1S" "$base/vantrel-small-$r" --exact
-    check "$B" verify "$T1" "$base/floor-$r" --exact
-  done
+  verified "$T1" "$base" "$runs"
+  for ((r = 1; r <= runs; r++)); do check "$B" verify "$T1S" "$base/vantrel-small-$r" --exact; done
   done_with "$base"
 }
 
@@ -324,10 +330,7 @@ s3() {  # one file in a hundred newer in the source
       copied S3 "$t" "$source" "$dst" "$changed"
     done
   done
-  for ((r = 1; r <= more_runs; r++)); do
-    check "$B" verify "$source" "$base/vantrel-$r" --exact
-    check "$B" verify "$source" "$base/floor-$r" --exact
-  done
+  verified "$source" "$base" "$more_runs"
   same_print "a tool in S3" "$T1"
   done_with "$base" "$source"
 }
@@ -359,10 +362,7 @@ s4() {  # exact copy: extra files and folders in the destination, every removal 
       esac
     done
   done
-  for ((r = 1; r <= more_runs; r++)); do
-    check "$B" verify "$source" "$base/vantrel-$r" --exact
-    check "$B" verify "$source" "$base/floor-$r" --exact
-  done
+  verified "$source" "$base" "$more_runs"
   same_print "a tool in S4" "$T1"
   done_with "$base" "$source"
 }
@@ -393,10 +393,7 @@ s6() {  # initial copy of the large files
       copied S6 "$t" "$T2" "$dst" "$large_count"
     done
   done
-  for ((r = 1; r <= s6_runs; r++)); do
-    check "$B" verify "$T2" "$base/vantrel-$r" --exact
-    check "$B" verify "$T2" "$base/floor-$r" --exact
-  done
+  verified "$T2" "$base" "$s6_runs"
   done_with "$base"
 }
 
