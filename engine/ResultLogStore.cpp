@@ -14,9 +14,12 @@ namespace {
 constexpr std::size_t kBufferSize = 64 * 1024;
 constexpr std::size_t kHeaderSize = sizeof(std::uint64_t);
 
-bool WriteAll(int fd, const char* data, std::size_t size, std::uint64_t offset) {
+// Moves all `size` bytes at `offset` with `transfer` (pread or pwrite), going on after short
+// transfers and interruptions. Returns false on an error or an early end.
+template <typename Char, typename Transfer>
+bool TransferAll(Transfer transfer, int fd, Char* data, std::size_t size, std::uint64_t offset) {
   while (size > 0) {
-    const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
+    const ssize_t n = transfer(fd, data, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     data += n;
@@ -26,16 +29,12 @@ bool WriteAll(int fd, const char* data, std::size_t size, std::uint64_t offset) 
   return true;
 }
 
+bool WriteAll(int fd, const char* data, std::size_t size, std::uint64_t offset) {
+  return TransferAll(::pwrite, fd, data, size, offset);
+}
+
 bool ReadAll(int fd, char* data, std::size_t size, std::uint64_t offset) {
-  while (size > 0) {
-    const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    offset += static_cast<std::uint64_t>(n);
-  }
-  return true;
+  return TransferAll(::pread, fd, data, size, offset);
 }
 
 std::uint64_t LengthAt(const char* header) {
