@@ -3,8 +3,13 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <string>
+#include <unordered_map>
 
 #include "common/CoreApi.h"
+#include "engine/CaseFolding.h"
+#include "engine/DriveTraits.h"
+#include "engine/FileTimes.h"
 #include "engine/SyncTexts.h"
 #include "engine/SyncWalker.h"
 #include "engine/UniqueFd.h"
@@ -21,21 +26,17 @@ struct TFolderSynchronizer::Walker::DestFolder {
   int fd = -1;     // when kOpen
   UniqueFd owned;  // the descriptor, when this level opened it
   int error = 0;   // when kFailed: why it cannot be used
+  bool reported = false;  // when kFailed: a line said so already, for everything inside
+  bool swept = false;     // our stale temporaries were looked for, or it is new
+  int folding = -1;       // whether it takes names that differ in case for one: -1 unknown
+  std::size_t pathLength = 0;  // of its text in targetPath_, with the separator
   dev_t device = 0;
   bool deviceKnown = false;
   LookupAhead::Batch* lookups = nullptr;  // of the level listing the source of this folder
+  // The names of the source folder handled so far, by their folded case, while the folder
+  // may fold case.
+  std::unordered_map<std::string, std::string> caseNames;
 };
-
-namespace {
-
-// Compares at the two-second resolution of DOS stamps in local time; equal seconds need no
-// conversion.
-bool SourceIsNewer(std::time_t source, std::time_t destination) {
-  if (source == destination) return false;
-  return DosStampFromTime(source) > DosStampFromTime(destination);
-}
-
-}  // namespace
 
 void TFolderSynchronizer::Walker::CopyNewerFiles(const TopFolder& source,
                                                  const TopFolder& destination) {
@@ -43,14 +44,18 @@ void TFolderSynchronizer::Walker::CopyNewerFiles(const TopFolder& source,
   UniqueFd listing(fs_, OpenTopListing(source, destination));
   if (!listing.valid()) return;
   DestFolder top;
+  top.pathLength = targetPath_.size();
+  writtenTop_ = destination.fd;
   if (destination.fd >= 0) {
     top.state = DestFolder::kOpen;
     top.fd = destination.fd;
   } else {
     top.state = DestFolder::kFailed;
     top.error = destination.error;
+    top.reported = true;  // the run said why before the pass
   }
   CopyLevel(listing.get(), top, 0);
+  EndPass();
 }
 
 void TFolderSynchronizer::Walker::CopyLevel(int sourceFd, DestFolder& destination,
@@ -66,17 +71,19 @@ void TFolderSynchronizer::Walker::CopyLevel(int sourceFd, DestFolder& destinatio
   while (NextEntry(reader, entry, lookups, destination)) {
     if (!Listed(sourceFd, entry, &kind)) {
       // An entry that could not be looked at is not copied, and that is a failed copy.
-      if (lookupError_ != 0 && !Terminated() && filter_.Takes(entry.name)) {
+      if (lookupError_ != 0 && !Halted() && filter_.Takes(entry.name)) {
         WriteCopyLine(entry.name, lookupError_);
       }
       continue;
     }
     if (kind == EntryKind::kFolder) {
-      if (!Terminated()) EnterSourceFolder(sourceFd, entry.name, destination, depth);
+      if (!Halted() && !CaseClash(destination, entry.name, true)) {
+        EnterSourceFolder(sourceFd, entry.name, destination, depth);
+      }
       continue;
     }
-    if (Terminated()) {
-      WriteLine(kTerminatedByUser);
+    if (Halted()) {
+      if (Terminated()) WriteLine(kTerminatedByUser);
       return;
     }
     if (!filter_.Takes(entry.name)) {
@@ -85,7 +92,7 @@ void TFolderSynchronizer::Walker::CopyLevel(int sourceFd, DestFolder& destinatio
     }
     CopyEntry(sourceFd, entry.name, kind, destination, lookups);
   }
-  if (reader.error() != 0)
+  if (reader.error() != 0 && !Halted())
     WriteCannotRead(FolderText(sourcePath_, sourceTop_, depth), reader.error());
 }
 
@@ -103,6 +110,7 @@ void TFolderSynchronizer::Walker::EnterSourceFolder(int sourceFd, const char* na
   DestFolder child;
   child.parent = &destination;
   child.name = name;
+  child.pathLength = targetPath_.size();
   CopyLevel(folder.get(), child, depth + 1);
   sourcePath_.resize(sourceLength);
   targetPath_.resize(targetLength);
@@ -111,6 +119,7 @@ void TFolderSynchronizer::Walker::EnterSourceFolder(int sourceFd, const char* na
 void TFolderSynchronizer::Walker::CopyEntry(int sourceFd, const char* name, EntryKind kind,
                                             DestFolder& destination,
                                             LookupAhead::Batch& lookups) {
+  if (CaseClash(destination, name, false)) return;
   // One lookup of the destination tells whether it exists as a file and its time; the
   // source's time is read only when there is something to compare it with.
   bool destinationExists = false;
@@ -119,13 +128,14 @@ void TFolderSynchronizer::Walker::CopyEntry(int sourceFd, const char* name, Entr
     const LookedUp target = lookups.Get(lookupFd, name);
     if (target.error == 0) {
       destinationExists = true;
+      LearnFolding(destination, name);
       if (!S_ISDIR(target.mode)) {
         struct stat source;
         if (fs_.StatAt(sourceFd, name, &source, AT_SYMLINK_NOFOLLOW) != 0) {
           WriteCopyLine(name, errno);
           return;
         }
-        if (!SourceIsNewer(source.st_mtim.tv_sec, target.mtime)) {
+        if (!IsNewer(source.st_mtim.tv_sec, source.st_size, target.mtime, target.size)) {
           Notify(kCheckingFiles);
           return;
         }
@@ -141,15 +151,80 @@ void TFolderSynchronizer::Walker::CopyEntry(int sourceFd, const char* name, Entr
     return;
   }
   int error = 0;
-  const int folderFd = CreateFd(destination, &error);
-  if (folderFd >= 0) {
-    error = kind == EntryKind::kLink ? copier_.CopyLink(sourceFd, name, folderFd)
-                                     : copier_.CopyFile(sourceFd, name, folderFd,
-                                                        DeviceOf(destination), destinationExists);
+  bool reported = false;
+  const int folderFd = CreateFd(destination, &error, &reported);
+  if (folderFd < 0) {
+    // Everything inside a folder that could not be made shares the one line said for it.
+    if (!reported) WriteCopyLine(name, error);
+    return;
+  }
+  SweepTemporaries(destination);
+  const dev_t device = DeviceOf(destination);
+  if (!destinationExists && traits_.RefusesName(folderFd, device, name)) {
+    error = kNameRefused;
+  } else {
+    error = kind == EntryKind::kLink
+                ? copier_.CopyLink(sourceFd, name, folderFd)
+                : copier_.CopyFile(sourceFd, name, folderFd, device, destinationExists);
     // On a file system that folds case, the copy may also have changed other names' lookups.
     lookups.Changed();
+    if (error == kNameRefused) traits_.NoteRefusal(device);
+    if (error == 0) {
+      written_ = true;
+      LearnFolding(destination, name);
+    }
   }
   WriteCopyLine(name, error);
+}
+
+bool TFolderSynchronizer::Walker::CaseClash(DestFolder& folder, const char* name, bool isFolder) {
+  if (folder.folding == 0) return false;
+  const auto [held, added] = folder.caseNames.try_emplace(FoldCase(name), name);
+  if (added || held->second == name) return false;
+  // Two source names that differ only in case: on a drive that folds case they are one entry,
+  // and the second would silently take the first one's place.
+  const int fd = LookupFd(folder);
+  struct stat mine;
+  struct stat other;
+  if (fd < 0 || fs_.StatAt(fd, name, &mine, AT_SYMLINK_NOFOLLOW) != 0 ||
+      fs_.StatAt(fd, held->second.c_str(), &other, AT_SYMLINK_NOFOLLOW) != 0 ||
+      mine.st_dev != other.st_dev || mine.st_ino != other.st_ino) {
+    return false;
+  }
+  line_.assign(isFolder ? "Cannot create folder \"" : "Cannot copy file \"");
+  if (!isFolder) line_.append(sourcePath_).append(name).append("\" to \"");
+  line_.append(targetPath_).append(name);
+  line_.append("\": This drive does not tell the name apart from \"");
+  line_.append(held->second).push_back('"');
+  WriteLine(line_);
+  return true;
+}
+
+void TFolderSynchronizer::Walker::LearnFolding(DestFolder& folder, const char* existing) {
+  if (folder.folding >= 0 || folder.state != DestFolder::kOpen) return;
+  const std::string swapped = SwapCase(existing);
+  if (swapped.empty()) return;  // this name cannot tell
+  struct stat as;
+  struct stat swappedAs;
+  folder.folding = fs_.StatAt(folder.fd, swapped.c_str(), &swappedAs, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           fs_.StatAt(folder.fd, existing, &as, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           as.st_dev == swappedAs.st_dev && as.st_ino == swappedAs.st_ino
+                       ? 1
+                       : 0;
+  if (folder.folding == 0) folder.caseNames.clear();
+}
+
+void TFolderSynchronizer::Walker::SweepTemporaries(DestFolder& folder) {
+  if (folder.swept) return;
+  folder.swept = true;
+  UniqueFd listing(fs_, fs_.OpenAt(folder.fd, ".", O_RDONLY | O_DIRECTORY, 0));
+  if (!listing.valid()) return;
+  if (!namesBuffer_) namesBuffer_ = std::make_unique<char[]>(kNamesBufferSize);
+  DirectoryReader reader(fs_, listing.get(), namesBuffer_.get(), kNamesBufferSize);
+  DirEntry entry;
+  while (reader.Next(entry)) {
+    if (IsTemporaryName(entry.name)) RemoveStaleTemporary(fs_, folder.fd, entry.name, runStart_);
+  }
 }
 
 void TFolderSynchronizer::Walker::OpenDestination(DestFolder& folder, int parentFd) {
@@ -177,22 +252,31 @@ int TFolderSynchronizer::Walker::LookupFd(DestFolder& folder) {
     } else {
       folder.state = DestFolder::kFailed;
       folder.error = folder.parent->error;
+      folder.reported = folder.parent->reported;
     }
   }
   return folder.state == DestFolder::kOpen ? folder.fd : -1;
 }
 
-int TFolderSynchronizer::Walker::CreateFd(DestFolder& folder, int* error) {
+int TFolderSynchronizer::Walker::CreateFd(DestFolder& folder, int* error, bool* reported) {
   LookupFd(folder);
   if (folder.state == DestFolder::kMissing) {
-    const int parentFd = CreateFd(*folder.parent, error);
+    const int parentFd = CreateFd(*folder.parent, error, reported);
     if (parentFd < 0) return -1;
-    if (fs_.MkdirAt(parentFd, folder.name, 0777) != 0 && errno != EEXIST) {
-      folder.state = DestFolder::kFailed;
-      folder.error = errno;
+    const dev_t device = DeviceOf(*folder.parent);
+    if (traits_.RefusesName(parentFd, device, folder.name)) {
+      FailCreation(folder, kNameRefused);
+    } else if (fs_.MkdirAt(parentFd, folder.name, 0777) != 0 && errno != EEXIST) {
+      const int made = errno;
+      const bool refused = (made == ENOENT || made == EINVAL || made == EILSEQ) &&
+                           HasWindowsForbiddenName(folder.name);
+      if (refused) traits_.NoteRefusal(device);
+      FailCreation(folder, refused ? kNameRefused : made);
     } else {
+      written_ = true;
       if (folder.parent->lookups != nullptr) folder.parent->lookups->Changed();
       OpenDestination(folder, parentFd);
+      folder.swept = true;
       if (folder.state == DestFolder::kMissing) {  // removed again at once
         folder.state = DestFolder::kFailed;
         folder.error = ENOENT;
@@ -201,7 +285,19 @@ int TFolderSynchronizer::Walker::CreateFd(DestFolder& folder, int* error) {
   }
   if (folder.state == DestFolder::kOpen) return folder.fd;
   *error = folder.error;
+  *reported = folder.reported;
   return -1;
+}
+
+void TFolderSynchronizer::Walker::FailCreation(DestFolder& folder, int error) {
+  folder.state = DestFolder::kFailed;
+  folder.error = error;
+  folder.reported = true;
+  if (CheckLost(error)) return;
+  line_.assign("Cannot create folder \"");
+  line_.append(std::string_view(targetPath_).substr(0, folder.pathLength - 1));
+  line_.append("\": ").append(ErrorText(error));
+  WriteLine(line_);
 }
 
 dev_t TFolderSynchronizer::Walker::DeviceOf(DestFolder& folder) {
@@ -214,6 +310,7 @@ dev_t TFolderSynchronizer::Walker::DeviceOf(DestFolder& folder) {
 }
 
 void TFolderSynchronizer::Walker::WriteCopyLine(const char* name, int error) {
+  if (error != 0 && CheckLost(error)) return;
   line_.assign(error == 0 ? "Copy file \"" : "Cannot copy file \"");
   line_.append(sourcePath_).append(name).append("\" to \"").append(targetPath_).append(name);
   line_.push_back('"');

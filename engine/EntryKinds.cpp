@@ -57,6 +57,7 @@ void RemoveStaleTemporary(FileSystem& fs, int dirfd, const char* name,
 
 const char* ErrorText(int error) {
   if (error == kSourceChanged) return "source changed during copy";
+  if (error == kNameRefused) return "The name is not allowed on this drive";
   return std::strerror(error);
 }
 

@@ -35,5 +35,7 @@ const char* ErrorText(int error);
 
 // An error code beyond errno's range: the source file changed while it was copied.
 constexpr int kSourceChanged = -1;
+// An error code beyond errno's range: the destination's file system does not allow the name.
+constexpr int kNameRefused = -2;
 
 }  // namespace vantrel

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "engine/DriveTraits.h"
 #include "engine/EntryKinds.h"
 #include "engine/UniqueFd.h"
 
@@ -31,6 +32,15 @@ bool SameTime(const struct timespec& a, const struct timespec& b) {
 bool IsRangeRefusal(int error) {
   return error == EXDEV || error == EINVAL || error == EOPNOTSUPP || error == ENOSYS;
 }
+
+// Errors by which a file system says it cannot hold these permission bits (FAT and exFAT
+// drives, whose modes come from the mount options): the copy is still a good copy.
+bool IsModeRefusal(int error) {
+  return error == EPERM || error == ENOSYS || error == EOPNOTSUPP || error == EINVAL;
+}
+
+// Errors by which a rename or link of an existing file says the new name itself is refused.
+bool IsNameRefusal(int error) { return error == ENOENT || error == EINVAL || error == EILSEQ; }
 
 // Errors by which a file system (or an old kernel) says it does not offer O_TMPFILE.
 bool IsTmpfileRefusal(int error) {
@@ -130,7 +140,10 @@ int FileCopier::CopyFile(int srcDir, const char* name, int dstDir, dev_t dstDev,
   off_t copied = 0;
   int error = CopyContents(source.get(), temporary.get(), before.st_size,
                            PairFor(before.st_dev, dstDev), &copied);
-  if (error == 0 && fs_.Fchmod(temporary.get(), before.st_mode & 0777) != 0) error = errno;
+  if (error == 0 && fs_.Fchmod(temporary.get(), before.st_mode & 0777) != 0 &&
+      !IsModeRefusal(errno)) {
+    error = errno;
+  }
   const struct timespec times[2] = {before.st_atim, before.st_mtim};
   if (error == 0 && fs_.Futimens(temporary.get(), times) != 0) error = errno;
   struct stat after;
@@ -139,19 +152,33 @@ int FileCopier::CopyFile(int srcDir, const char* name, int dstDir, dev_t dstDev,
                      !SameTime(after.st_mtim, before.st_mtim))) {
     error = kSourceChanged;
   }
+  const bool renamed = named;
   if (error == 0) error = Install(temporary, named, dstDir, name);
   if (error != 0 && named) fs_.UnlinkAt(dstDir, temporaryName_, 0);
+  // Some drives (fusefat) give a renamed file the time of the rename; and FUSE's cached times
+  // would hide that from a check, so the times are set again on the installed entry.
+  if (error == 0 && renamed && fs_.UtimensAt(dstDir, name, times, AT_SYMLINK_NOFOLLOW) != 0) {
+    error = errno;
+  }
   return error;
 }
 
 int FileCopier::Install(UniqueFd& temporary, bool& named, int dstDir, const char* name) {
   if (named) {
     if (temporary.Close() != 0) return errno;  // a late write error shows up here
-    return fs_.RenameAt(dstDir, temporaryName_, dstDir, name) == 0 ? 0 : errno;
+    if (fs_.RenameAt(dstDir, temporaryName_, dstDir, name) == 0) return 0;
+    const int error = errno;
+    struct stat st;
+    if ((IsNameRefusal(error) || (error == EPERM && HasWindowsForbiddenName(name))) &&
+        fs_.StatAt(dstDir, temporaryName_, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      return kNameRefused;
+    }
+    return error;
   }
   char path[40];
   std::snprintf(path, sizeof path, "/proc/self/fd/%d", temporary.get());
   if (fs_.LinkAt(AT_FDCWD, path, dstDir, name, AT_SYMLINK_FOLLOW) != 0) {
+    if (IsNameRefusal(errno)) return kNameRefused;
     if (errno != EEXIST) return errno;
     // Something took the name since it was looked up: replace it as an existing one.
     const int error = CreateTemporary([&] {

@@ -28,7 +28,9 @@ class FileCopier {
   // destination. Nothing is ever written through a link or into an existing file: the data
   // goes to a new file that replaces the destination entry at the end. Returns 0, or an error
   // code (an errno value, or kSourceChanged when the source changed while being read); after
-  // a failure the destination entry is as it was and no temporary file remains.
+  // a failure the destination entry is as it was and no temporary file remains. Permission bits
+  // that the destination cannot hold are not a failure; kNameRefused says that the
+  // destination refused the name itself.
   int CopyFile(int srcDir, const char* name, int dstDir, dev_t dstDev, bool dstExists);
 
   // Copies the symbolic link `name` of `srcDir` as a link with the same target text and

@@ -41,6 +41,7 @@ class FileSystem {
   virtual int UtimensAt(int dirfd, const char* name, const struct timespec times[2],
                         int flags) = 0;
   virtual int Fsync(int fd) = 0;
+  virtual int SyncFs(int fd) = 0;  // syncfs: flushes the whole file system of `fd`
   virtual int MkdirAt(int dirfd, const char* name, mode_t mode) = 0;
   virtual int RenameAt(int olddirfd, const char* oldname, int newdirfd, const char* newname) = 0;
   virtual int LinkAt(int olddirfd, const char* oldname, int newdirfd, const char* newname,
@@ -96,6 +97,7 @@ class FileSystemWrapper : public FileSystem {
     return target_->UtimensAt(dirfd, name, times, flags);
   }
   int Fsync(int fd) override { return target_->Fsync(fd); }
+  int SyncFs(int fd) override { return target_->SyncFs(fd); }
   int MkdirAt(int dirfd, const char* name, mode_t mode) override {
     return target_->MkdirAt(dirfd, name, mode);
   }

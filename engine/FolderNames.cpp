@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "engine/CaseFolding.h"
 #include "engine/DirectoryReader.h"
 
 namespace vantrel {
@@ -15,6 +16,8 @@ std::size_t HashOf(std::string_view name) { return std::hash<std::string_view>()
 void FolderNames::Clear() {
   arena_.clear();
   count_ = 0;
+  folded_.clear();
+  foldedBuilt_ = false;
   // A table grown for one large folder is not swept again for every small one after it.
   if (slots_.size() > 4096) {
     slots_.clear();
@@ -69,6 +72,25 @@ int FolderNames::TypeOf(std::string_view name) const {
     if (name == held) return static_cast<unsigned char>(held[name.size() + 1]);
   }
   return -1;
+}
+
+}  // namespace vantrel
+
+namespace vantrel {
+
+std::string_view FolderNames::CaseVariantOf(std::string_view name) const {
+  if (!foldedBuilt_) {
+    foldedBuilt_ = true;
+    for (std::size_t offset = 0; offset < arena_.size();) {
+      const std::string_view held(arena_.data() + offset);
+      folded_.try_emplace(FoldCase(held), static_cast<std::uint32_t>(offset));
+      offset += held.size() + 2;  // the name, its '\0' and its type
+    }
+  }
+  const auto found = folded_.find(FoldCase(name));
+  if (found == folded_.end()) return {};
+  const std::string_view held(arena_.data() + found->second);
+  return held == name ? std::string_view() : held;
 }
 
 }  // namespace vantrel

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/FileSystem.h"
@@ -27,6 +28,9 @@ class FolderNames {
   // Returns the listed type of `name` (DT_REG, DT_DIR, ..., DT_UNKNOWN), or -1 when the
   // listing does not hold it.
   int TypeOf(std::string_view name) const;
+  // Returns a held name that differs from `name` only in case, or an empty view. The first
+  // call after a Read folds every held name once.
+  std::string_view CaseVariantOf(std::string_view name) const;
 
  private:
   void Insert(std::string_view name, unsigned char type);
@@ -34,6 +38,8 @@ class FolderNames {
   std::string arena_;                  // each name followed by '\0' and its type
   std::vector<std::uint32_t> slots_;   // open addressing: 0 is free, else arena offset + 1
   std::size_t count_ = 0;
+  mutable std::unordered_map<std::string, std::uint32_t> folded_;  // folded name: arena offset
+  mutable bool foldedBuilt_ = false;
 };
 
 }  // namespace vantrel

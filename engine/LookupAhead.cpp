@@ -32,6 +32,7 @@ LookedUp LookUp(FileSystem& fs, int dirfd, const char* name) {
   } else {
     result.mode = st.st_mode;
     result.mtime = st.st_mtim.tv_sec;
+    result.size = st.st_size;
   }
   return result;
 }

@@ -25,6 +25,7 @@ struct LookedUp {
   int error = 0;  // 0, or the errno of the failed lookup
   mode_t mode = 0;
   std::time_t mtime = 0;  // seconds
+  off_t size = 0;
 };
 
 // Looks `name` up in the folder `dirfd` on the calling thread.

@@ -54,14 +54,18 @@ struct PlainText {
   unsigned char at(std::size_t i) const { return static_cast<unsigned char>(bytes[i]); }
 };
 
-// The last path component of `text`; both the Windows separators and '/' count.
+// The last path component of `text`; both the Windows separators and '/' count. Used for
+// masks only: the mask language keeps its folder part.
 std::string_view LastComponent(std::string_view text) {
   const std::size_t cut = text.find_last_of("\\:/");
   return cut == std::string_view::npos ? text : text.substr(cut + 1);
 }
 
+// A name is a whole Linux name: ':' and '\' are ordinary characters in it, so that
+// "notes\2024.txt" and "backup 12:30.tar" are matched whole. Only '/' can end a folder part.
 NameText PrepareName(std::string_view name) {
-  const std::string_view bare = LastComponent(name);
+  const std::size_t cut = name.rfind('/');
+  const std::string_view bare = cut == std::string_view::npos ? name : name.substr(cut + 1);
   return NameText{bare, bare.find('.') == std::string_view::npos};
 }
 

@@ -42,6 +42,7 @@ class PosixFileSystem final : public FileSystem {
     return ::utimensat(dirfd, name, times, flags);
   }
   int Fsync(int fd) override { return ::fsync(fd); }
+  int SyncFs(int fd) override { return ::syncfs(fd); }
   int MkdirAt(int dirfd, const char* name, mode_t mode) override {
     return ::mkdirat(dirfd, name, mode);
   }

@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <memory>
+#include <string>
 
 #include "common/CoreApi.h"
+#include "engine/CaseFolding.h"
 #include "engine/DeleteFolderTree.h"
 #include "engine/FolderNames.h"
 #include "engine/SyncTexts.h"
@@ -39,7 +41,9 @@ void TFolderSynchronizer::Walker::RemoveExtraEntries(const TopFolder& cleaned,
   }
   UniqueFd listing(fs_, OpenTopListing(cleaned, counterpart));
   if (!listing.valid()) return;
+  writtenTop_ = cleaned.fd;
   RemoveLevel(listing.get(), counterpart.fd, 0);
+  EndPass();
 }
 
 void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, std::size_t depth) {
@@ -58,6 +62,17 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
     WriteCannotRead(FolderText(targetPath_, targetTop_, depth), error);
   };
   bool cleanedReported = false;
+  // The counterpart's names, read once a lacking entry asks whether it is there in another case.
+  bool namesRead = false;
+  bool namesHeld = false;
+  const auto caseVariant = [&](const char* name) -> std::string {
+    if (!namesRead) {
+      namesRead = true;
+      // Only asked; the names answer no "is it there?" question before a lookup allowed it.
+      namesHeld = listing == kListed || ReadNames(counterpartFd, listed);
+    }
+    return namesHeld ? CaseVariant(cleanedFd, name, listed) : std::string();
+  };
   DirEntry entry;
   EntryKind kind;
   while (reader.Next(entry)) {
@@ -71,20 +86,34 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
     }
     const char* name = entry.name;
     if (kind == EntryKind::kFolder) {
-      if (Terminated()) continue;
+      if (Halted()) continue;
       UniqueFd counterpartFolder(
           fs_, fs_.OpenAt(counterpartFd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW, 0));
       if (counterpartFolder.valid()) {
         EnterCleanedFolder(cleanedFd, name, counterpartFolder.get(), depth);
-      } else if (ProvesAbsence(errno) || errno == ELOOP) {
+      } else if (ProvesAbsence(errno)) {
+        const std::string variant = caseVariant(name);
+        UniqueFd variantFolder;
+        if (!variant.empty()) {
+          variantFolder = UniqueFd(fs_, fs_.OpenAt(counterpartFd, variant.c_str(),
+                                                   O_PATH | O_DIRECTORY | O_NOFOLLOW, 0));
+        }
+        if (variantFolder.valid()) {
+          const bool renamed = RenameToCase(cleanedFd, name, variant.c_str(), true);
+          EnterCleanedFolder(cleanedFd, renamed ? variant.c_str() : name, variantFolder.get(),
+                             depth);
+        } else {
+          OfferFolder(cleanedFd, name, depth);
+        }
+      } else if (errno == ELOOP) {
         OfferFolder(cleanedFd, name, depth);
       } else {
         reportCounterpart(errno);
       }
       continue;
     }
-    if (Terminated()) {
-      WriteLine(kTerminatedByUser);
+    if (Halted()) {
+      if (Terminated()) WriteLine(kTerminatedByUser);
       return;
     }
     if (!filter_.Takes(name)) {
@@ -103,21 +132,25 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
       }
     }
     bool lacking;
+    bool absent = false;
     if (other.error == 0) {
       lacking = S_ISDIR(other.mode);
     } else if (ProvesAbsence(other.error)) {
-      lacking = true;
+      lacking = absent = true;
     } else {
       reportCounterpart(other.error);
       lacking = false;
     }
-    if (lacking) {
+    const std::string variant = absent ? caseVariant(name) : std::string();
+    if (!variant.empty()) {
+      RenameToCase(cleanedFd, name, variant.c_str(), false);
+    } else if (lacking) {
       OfferFile(cleanedFd, name);
     } else {
       Notify(kCheckingFiles);
     }
   }
-  if (reader.error() != 0) {
+  if (reader.error() != 0 && !Halted()) {
     WriteCannotRead(FolderText(sourcePath_, sourceTop_, depth), reader.error());
   }
 }
@@ -153,6 +186,44 @@ void TFolderSynchronizer::Walker::EnterCleanedFolder(int cleanedFd, const char* 
   targetPath_.resize(targetLength);
 }
 
+std::string TFolderSynchronizer::Walker::CaseVariant(int cleanedFd, const char* name,
+                                                    const FolderNames& counterpart) {
+  if (SwapCase(name).empty()) return {};  // no letters: no other case
+  const std::string_view variant = counterpart.CaseVariantOf(name);
+  if (variant.empty()) return {};
+  // Only a drive that takes the two names for one entry makes this a case-only rename; on any
+  // other the entry is simply lacking.
+  const std::string other(variant);
+  struct stat mine;
+  struct stat theirs;
+  if (fs_.StatAt(cleanedFd, name, &mine, AT_SYMLINK_NOFOLLOW) != 0 ||
+      fs_.StatAt(cleanedFd, other.c_str(), &theirs, AT_SYMLINK_NOFOLLOW) != 0 ||
+      mine.st_dev != theirs.st_dev || mine.st_ino != theirs.st_ino) {
+    return {};
+  }
+  return other;
+}
+
+bool TFolderSynchronizer::Walker::RenameToCase(int cleanedFd, const char* name,
+                                               const char* variant, bool isFolder) {
+  const std::string from = sourcePath_ + name;
+  const std::string to = sourcePath_ + variant;
+  const char* kind = isFolder ? "folder" : "file";
+  if (fs_.RenameAt(cleanedFd, name, cleanedFd, variant) == 0) {
+    written_ = true;
+    line_.assign("Rename ").append(kind).append(" \"").append(from);
+    line_.append("\" to \"").append(to).push_back('"');
+    WriteLine(line_);
+    return true;
+  }
+  const int error = errno;
+  if (CheckLost(error)) return false;
+  line_.assign("Cannot rename ").append(kind).append(" \"").append(from);
+  line_.append("\" to \"").append(to).append("\": ").append(ErrorText(error));
+  WriteLine(line_);
+  return false;
+}
+
 int TFolderSynchronizer::Walker::Answer(const char* kind, const std::string& path) {
   int& answer = owner_.removalAnswer_;
   if (answer == mrYesToAll || answer == mrNoToAll) return answer;
@@ -171,10 +242,13 @@ void TFolderSynchronizer::Walker::OfferFile(int cleanedFd, const char* name) {
   const int answer = Answer("file", path);
   if (answer == mrYes || answer == mrYesToAll) {
     if (fs_.UnlinkAt(cleanedFd, name, 0) == 0) {
+      written_ = true;
       line_.assign("Delete file \"").append(path).push_back('"');
     } else {
+      const int error = errno;
+      if (CheckLost(error)) return;
       line_.assign("Cannot delete file \"").append(path).append("\": ");
-      line_.append(ErrorText(errno));
+      line_.append(ErrorText(error));
     }
   } else if (answer == mrNo || answer == mrNoToAll) {
     line_.assign("Cancel of file deletion \"").append(path).push_back('"');
@@ -195,8 +269,10 @@ void TFolderSynchronizer::Walker::OfferFolder(int cleanedFd, const char* name, s
             ? errno
             : DeleteFolderTree(fs_, buffers_, cleanedFd, name, here.st_dev, depth + 1);
     if (error == 0) {
+      written_ = true;
       line_.assign("Delete folder \"").append(path).push_back('"');
     } else {
+      if (CheckLost(error)) return;
       line_.assign("Cannot delete folder \"").append(path).append("\": ");
       line_.append(ErrorText(error));
     }

@@ -1,6 +1,7 @@
 #include "engine/SyncWalker.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <dirent.h>
 
@@ -21,6 +22,7 @@ TFolderSynchronizer::Walker::Walker(TFolderSynchronizer& owner, FileSystem& fs,
       runStart_(runStart),
       filter_(owner.advancedOptions_, owner.includeMasks_, owner.excludeMasks_),
       copier_(fs),
+      traits_(fs),
       lookAhead_(fs) {}
 
 TFolderSynchronizer::Walker::~Walker() = default;
@@ -87,18 +89,54 @@ std::string_view TFolderSynchronizer::Walker::FolderText(const std::string& path
 }
 
 void TFolderSynchronizer::Walker::WriteCannotRead(std::string_view folder, int error) {
+  if (CheckLost(error)) return;
   line_.assign("Cannot read folder \"").append(folder).append("\": ").append(ErrorText(error));
   WriteLine(line_);
 }
 
 void TFolderSynchronizer::Walker::WriteCannotRead(const std::string& parent, const char* name,
                                                   int error) {
+  if (CheckLost(error)) return;
   line_.assign("Cannot read folder \"").append(parent).append(name).append("\": ");
   line_.append(ErrorText(error == ELOOP ? ENOTDIR : error));
   WriteLine(line_);
 }
 
+bool TFolderSynchronizer::Walker::Wrote(int fd) const {
+  for (const int top : wroteTops_) {
+    if (top == fd) return true;
+  }
+  return false;
+}
+
+void TFolderSynchronizer::Walker::EndPass() {
+  if (written_ && !Wrote(writtenTop_)) wroteTops_.push_back(writtenTop_);
+  written_ = false;
+}
+
+bool TFolderSynchronizer::Walker::CheckLost(int error) {
+  if (lost_) return true;
+  // Errors by which a whole file system says it is gone; EIO is one only when the top folder
+  // itself fails too, so that one bad file on a living drive stops nothing.
+  if (error != ENOTCONN && error != ECONNABORTED && error != ENODEV && error != EIO &&
+      error != ESHUTDOWN) {
+    return false;
+  }
+  for (const TopFolder* top : {walkedTop_, otherTop_}) {
+    struct stat st;
+    if (top == nullptr || top->fd < 0 || fs_.Fstat(top->fd, &st) == 0) continue;
+    line_.assign("Cannot use folder \"").append(top->path).append("\" any more: ");
+    line_.append(ErrorText(errno));
+    WriteLine(line_);
+    lost_ = true;
+    return true;
+  }
+  return false;
+}
+
 int TFolderSynchronizer::Walker::OpenTopListing(const TopFolder& walked, const TopFolder& other) {
+  walkedTop_ = &walked;
+  otherTop_ = &other;
   if (walked.fd < 0) {
     // A top folder that is simply missing has nothing to list and nothing to report.
     if (walked.error != ENOENT) WriteCannotRead(walked.path, walked.error);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/DirectoryReader.h"
+#include "engine/DriveTraits.h"
 #include "engine/EntryKinds.h"
 #include "engine/FileCopier.h"
 #include "engine/FileSystem.h"
@@ -46,6 +47,12 @@ class TFolderSynchronizer::Walker {
   // Removes, with the user's consent, what `counterpart` lacks from `cleaned`.
   void RemoveExtraEntries(const TopFolder& cleaned, const TopFolder& counterpart);
 
+  // Returns true iff a pass found the file system of a top folder gone (an unplugged drive, a
+  // FUSE daemon that died), said so in one line and stopped; nothing more is done then.
+  bool Lost() const { return lost_; }
+  // Returns true iff some pass changed something in the tree of the top folder open as `fd`.
+  bool Wrote(int fd) const;
+
  private:
   struct DestFolder;
 
@@ -60,6 +67,13 @@ class TFolderSynchronizer::Walker {
   void WriteLine(const std::string& line) { owner_.WriteLine(line); }
   void Notify(const std::string& text) { owner_.Notify(text); }
   bool Terminated() const { return owner_.terminated_; }
+  // Returns true iff the passes must stop: the user asked, or a tree is gone.
+  bool Halted() const { return Terminated() || lost_; }
+  // Returns true iff `error` came from a top folder's file system that is gone, which it then
+  // says once (and only once for the run).
+  bool CheckLost(int error);
+  // Marks the end of a pass that wrote into the tree of `writtenTop_` when `written_` is set.
+  void EndPass();
   // Reads the next entry of a level's listing into `entry`. The helper lets go of the names of
   // a buffer-full before it is overwritten; when a new one is read, the names the pass will
   // look up on the other side go to `batch`, to be looked up ahead in `folder` (opened if
@@ -81,7 +95,18 @@ class TFolderSynchronizer::Walker {
                  LookupAhead::Batch& lookups);
   void OpenDestination(DestFolder& folder, int parentFd);
   int LookupFd(DestFolder& folder);
-  int CreateFd(DestFolder& folder, int* error);
+  // Returns the descriptor of `folder`, creating it and its missing parents; otherwise -1 with
+  // the reason and whether a line said it already.
+  int CreateFd(DestFolder& folder, int* error, bool* reported);
+  // Marks `folder` as one that cannot be made and says why in its one line.
+  void FailCreation(DestFolder& folder, int error);
+  // Returns true iff `name` differs only in case from a name handled before in this source
+  // folder and the destination takes the two for one entry; says so then.
+  bool CaseClash(DestFolder& folder, const char* name, bool isFolder);
+  // Finds out, from the entry `existing` of the open `folder`, whether it folds case.
+  void LearnFolding(DestFolder& folder, const char* existing);
+  // Removes our stale temporaries from `folder` before the first copy into it.
+  void SweepTemporaries(DestFolder& folder);
   dev_t DeviceOf(DestFolder& folder);
   void WriteCopyLine(const char* name, int error);
 
@@ -96,6 +121,13 @@ class TFolderSynchronizer::Walker {
   bool ReadNames(int folderFd, FolderNames& names);
   // Returns the answer for one lacking entry, asking only when no answer holds for all.
   int Answer(const char* kind, const std::string& path);
+  // Returns the name of the `counterpart` listing's entry that differs from `name` only in case
+  // when the cleaned folder takes the two for one entry (a case-only rename on a drive that
+  // folds case), or an empty text.
+  std::string CaseVariant(int cleanedFd, const char* name, const FolderNames& counterpart);
+  // Gives the entry `name` of the cleaned folder the case of `variant`; the entry stays either
+  // way. Returns true iff it was renamed.
+  bool RenameToCase(int cleanedFd, const char* name, const char* variant, bool isFolder);
 
   TFolderSynchronizer& owner_;
   FileSystem& fs_;
@@ -103,6 +135,7 @@ class TFolderSynchronizer::Walker {
   FileNameFilter filter_;
   ListingBuffers buffers_;
   FileCopier copier_;
+  DriveTraits traits_;
   LookupAhead lookAhead_;
   std::vector<std::unique_ptr<FolderNames>> counterpartNames_;
   static constexpr std::size_t kNamesBufferSize = 32 * 1024;
@@ -114,6 +147,13 @@ class TFolderSynchronizer::Walker {
   std::string_view sourceTop_;
   std::string_view targetTop_;
   std::string line_;
+  // The tops of the current pass: the walked one and the other one.
+  const TopFolder* walkedTop_ = nullptr;
+  const TopFolder* otherTop_ = nullptr;
+  int writtenTop_ = -1;       // the top folder of the tree the current pass writes into
+  bool written_ = false;      // the current pass changed something there
+  std::vector<int> wroteTops_;
+  bool lost_ = false;
   // Why the last Listed call could not tell an entry's kind: 0 when it could, or when the
   // entry is simply gone. Such an entry takes part in no pass, and the pass says why.
   int lookupError_ = 0;

@@ -1,7 +1,14 @@
 #include "engine/TopFolders.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
 
 #include "common/CoreApi.h"
 #include "engine/UniqueFd.h"
@@ -36,18 +43,109 @@ bool IsAtOrAbove(FileSystem& fs, int fd, const struct stat& target) {
 
 }  // namespace
 
-void EnsureFolderExists(FileSystem& fs, const std::string& path) {
-  if (path.empty()) return;
+int EnsureFolderExists(FileSystem& fs, const std::string& path) {
+  if (path.empty()) return 0;
   const std::string folder = RemoveTrailingSeparator(path);
-  if (folder.size() < 3) return;
+  if (folder.size() < 3) return 0;
   struct stat st;
-  if (fs.StatAt(AT_FDCWD, folder.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode)) return;
+  if (fs.StatAt(AT_FDCWD, folder.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode)) return 0;
   const std::size_t slash = folder.rfind('/');
   const std::string parent =
       slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
-  if (parent == folder) return;
-  EnsureFolderExists(fs, parent);
-  fs.MkdirAt(AT_FDCWD, folder.c_str(), 0777);
+  if (parent == folder) return 0;
+  const int above = EnsureFolderExists(fs, parent);
+  if (fs.MkdirAt(AT_FDCWD, folder.c_str(), 0777) == 0 || errno == EEXIST) return 0;
+  return above != 0 ? above : errno;
+}
+
+std::string ResolveFolderPath(const std::string& typed) {
+  if (typed.empty() || typed[0] == '/') return typed;
+  const char* home = std::getenv("HOME");
+  std::string base;
+  if (home != nullptr && home[0] == '/') {
+    base = home;
+  } else if (const struct passwd* user = getpwuid(getuid()); user != nullptr) {
+    base = user->pw_dir;
+  } else {
+    base = "/";
+  }
+  std::string rest = typed;
+  if (rest == "~") return base;
+  if (rest.starts_with("~/")) rest.erase(0, 2);
+  while (rest.starts_with("./")) rest.erase(0, 2);
+  if (rest.empty() || rest == ".") return base;
+  return AddTrailingSeparator(base) + rest;
+}
+
+namespace {
+
+// The deepest existing folder on the way to `path`, open, and the names below it.
+struct Reach {
+  UniqueFd fd;
+  std::vector<std::string> rest;
+};
+
+std::vector<std::string> NamesOf(const std::string& path) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string name = path.substr(start, end - start);
+    if (!name.empty() && name != ".") names.push_back(name);
+    start = end + 1;
+  }
+  return names;
+}
+
+Reach ReachOf(FileSystem& fs, const std::string& path) {
+  Reach reach;
+  std::vector<std::string> names = NamesOf(path);
+  for (std::size_t kept = names.size() + 1; kept-- > 0;) {
+    std::string prefix = "/";
+    for (std::size_t i = 0; i < kept; ++i) prefix.append(names[i]).push_back('/');
+    reach.fd = UniqueFd(fs, fs.OpenAt(AT_FDCWD, prefix.c_str(), O_PATH | O_DIRECTORY, 0));
+    if (reach.fd.valid()) {
+      reach.rest.assign(names.begin() + static_cast<std::ptrdiff_t>(kept), names.end());
+      return reach;
+    }
+  }
+  return reach;
+}
+
+bool StartsWith(const std::vector<std::string>& names, const std::vector<std::string>& prefix) {
+  return prefix.size() <= names.size() && std::equal(prefix.begin(), prefix.end(), names.begin());
+}
+
+}  // namespace
+
+FolderOverlap PathsOverlap(FileSystem& fs, const std::string& path1, const std::string& path2) {
+  Reach reach1 = ReachOf(fs, path1);
+  Reach reach2 = ReachOf(fs, path2);
+  if (!reach1.fd.valid() || !reach2.fd.valid()) return FolderOverlap::kNone;
+  struct stat st1;
+  struct stat st2;
+  if (fs.Fstat(reach1.fd.get(), &st1) != 0 || fs.Fstat(reach2.fd.get(), &st2) != 0)
+    return FolderOverlap::kNone;
+  const bool sameBase = SameEntry(st1, st2);
+  if (reach1.rest.empty() && reach2.rest.empty()) {
+    if (sameBase) return FolderOverlap::kSame;
+    return FoldersOverlap(fs, reach1.fd.get(), reach2.fd.get()) ? FolderOverlap::kNested
+                                                                : FolderOverlap::kNone;
+  }
+  // A folder still to be made lies below its existing base, so it can only meet the other
+  // folder if that folder is its base or above it, or shares the base and the names below.
+  if (reach1.rest.empty()) {
+    return IsAtOrAbove(fs, reach2.fd.get(), st1) ? FolderOverlap::kNested : FolderOverlap::kNone;
+  }
+  if (reach2.rest.empty()) {
+    return IsAtOrAbove(fs, reach1.fd.get(), st2) ? FolderOverlap::kNested : FolderOverlap::kNone;
+  }
+  if (!sameBase) return FolderOverlap::kNone;
+  if (reach1.rest == reach2.rest) return FolderOverlap::kSame;
+  return StartsWith(reach1.rest, reach2.rest) || StartsWith(reach2.rest, reach1.rest)
+             ? FolderOverlap::kNested
+             : FolderOverlap::kNone;
 }
 
 bool FoldersOverlap(FileSystem& fs, int fd1, int fd2) {

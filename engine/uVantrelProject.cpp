@@ -8,6 +8,8 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "engine/DirectoryReader.h"
+#include "engine/EntryKinds.h"
 #include "engine/FileSystem.h"
 #include "engine/Masks.h"
 #include "engine/SyncWalker.h"
@@ -45,6 +47,25 @@ void RaiseDescriptorLimit() {
   }
 }
 
+void ThrowIfOverlapping(FolderOverlap overlap, const std::string& folder1,
+                        const std::string& folder2) {
+  if (overlap == FolderOverlap::kNone) return;
+  throw std::runtime_error("Cannot synchronize \"" + folder1 + "\" with \"" + folder2 + "\": " +
+                           (overlap == FolderOverlap::kSame ? "they are the same folder"
+                                                            : "one folder contains the other"));
+}
+
+// Returns true iff the folder open as `fd` lists at least one entry, or cannot be listed (the
+// pass then says why).
+bool HasEntries(FileSystem& fs, int fd) {
+  UniqueFd listing(fs, fs.OpenAt(fd, ".", O_RDONLY | O_DIRECTORY, 0));
+  if (!listing.valid()) return true;
+  char buffer[4096];
+  DirectoryReader reader(fs, listing.get(), buffer, sizeof buffer);
+  DirEntry entry;
+  return reader.Next(entry) || reader.error() != 0;
+}
+
 }  // namespace
 
 TFolderSynchronizer::TFolderSynchronizer(std::string fileName) : fileName_(std::move(fileName)) {}
@@ -65,8 +86,8 @@ bool TFolderSynchronizer::Run() {
   resultLog_.Clear();
   removalAnswer_ = mrNone;
   // Taken once; the handlers that run during the walk cannot change what this run does.
-  const std::string folder1 = folder1_;
-  const std::string folder2 = folder2_;
+  const std::string folder1 = ResolveFolderPath(folder1_);
+  const std::string folder2 = ResolveFolderPath(folder2_);
   const std::int32_t copyMode = copyMode_;
   const bool exactCopy = exactCopy_;
   FileSystem& fs = fileSystem_ != nullptr ? *fileSystem_ : *FileSystem::Default();
@@ -76,29 +97,64 @@ bool TFolderSynchronizer::Run() {
   struct timespec start;
   clock_gettime(CLOCK_REALTIME_COARSE, &start);
 
-  EnsureFolderExists(fs, folder1);
-  EnsureFolderExists(fs, folder2);
+  // Refused before anything is created: a pair that overlaps must not leave a folder behind.
+  ThrowIfOverlapping(PathsOverlap(fs, folder1, folder2), folder1, folder2);
+  // A one-way run never makes its source: a missing Folder 1 is an unplugged drive or a typo,
+  // and an empty new one would make an exact copy remove everything from Folder 2.
+  const int made1 = copyMode == 1 ? 0 : EnsureFolderExists(fs, folder1);
+  const int made2 = EnsureFolderExists(fs, folder2);
   RaiseDescriptorLimit();
   UniqueFd fd1(fs, fs.OpenAt(AT_FDCWD, folder1.c_str(), O_PATH | O_DIRECTORY, 0));
   const int error1 = fd1.valid() ? 0 : errno;
   UniqueFd fd2(fs, fs.OpenAt(AT_FDCWD, folder2.c_str(), O_PATH | O_DIRECTORY, 0));
   const int error2 = fd2.valid() ? 0 : errno;
   if (fd1.valid() && fd2.valid() && FoldersOverlap(fs, fd1.get(), fd2.get())) {
-    throw std::runtime_error("Cannot synchronize \"" + folder1 + "\" with \"" + folder2 +
-                             "\": one folder contains the other");
+    ThrowIfOverlapping(FolderOverlap::kNested, folder1, folder2);
   }
   if (copyMode != 0 && copyMode != 1) return true;
+  // Without both folders no pass can do anything right: say why once, instead of once per file.
+  if (!fd1.valid() || !fd2.valid()) {
+    if (!fd1.valid()) WriteFolderFailure(folder1, made1, error1);
+    if (!fd2.valid()) WriteFolderFailure(folder2, made2, error2);
+    return true;
+  }
 
   Walker walker(*this, fs, start);
   const TopFolder top1{folder1, fd1.get(), error1};
   const TopFolder top2{folder2, fd2.get(), error2};
   walker.CopyNewerFiles(top1, top2);
-  if (copyMode == 0) {
+  if (copyMode == 0 && !walker.Lost()) {
     walker.CopyNewerFiles(top2, top1);
-  } else if (exactCopy) {
-    walker.RemoveExtraEntries(top2, top1);
+  } else if (copyMode == 1 && exactCopy && !walker.Lost()) {
+    // The empty mount point of an unplugged drive looks like an emptied Folder 1: removing
+    // everything from Folder 2 on that ground is never what the user wants.
+    if (!HasEntries(fs, fd1.get()) && HasEntries(fs, fd2.get())) {
+      WriteLine("Folder \"" + folder1 + "\" is empty: nothing is removed from \"" + folder2 +
+                "\"");
+    } else {
+      walker.RemoveExtraEntries(top2, top1);
+    }
+  }
+  // Flushed before the results show, so that a stick can be pulled then.
+  for (const TopFolder* top : {&top1, &top2}) {
+    if (walker.Wrote(top->fd)) FlushFileSystem(fs, *top);
   }
   return true;
+}
+
+void TFolderSynchronizer::WriteFolderFailure(const std::string& folder, int madeError,
+                                             int openError) {
+  if (madeError != 0) {
+    WriteLine("Cannot create folder \"" + folder + "\": " + ErrorText(madeError));
+  } else {
+    WriteLine("Cannot read folder \"" + folder + "\": " + ErrorText(openError));
+  }
+}
+
+void TFolderSynchronizer::FlushFileSystem(FileSystem& fs, const TopFolder& top) {
+  UniqueFd folder(fs, fs.OpenAt(top.fd, ".", O_RDONLY | O_DIRECTORY, 0));
+  if (folder.valid() && fs.SyncFs(folder.get()) == 0) return;
+  WriteLine("Cannot flush folder \"" + std::string(top.path) + "\": " + ErrorText(errno));
 }
 
 std::string TFolderSynchronizer::GetCaptionText() const {

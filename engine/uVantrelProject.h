@@ -14,6 +14,7 @@ namespace vantrel {
 
 class FileSystem;
 class TFolderSynchronizer;
+struct TopFolder;
 
 // Receives one line of text for every file a pass looks at, and each result-log line.
 using TSyncProgressEvent =
@@ -34,7 +35,9 @@ class TFolderSynchronizer {
   // Runs the synchronization on the calling thread and returns true. Single-file failures are
   // written to ResultLog(). Throws EMaskException when an invalid mask is reached (what was
   // done before stays done), and std::runtime_error when the two folders are the same folder
-  // or one lies inside the other (nothing is done then).
+  // or one lies inside the other, or would once created (nothing is done then). Folders typed
+  // with "~" or relative are taken in the home folder. A one-way run never creates Folder 1.
+  // Each file system written into is flushed before Run returns.
   bool Run();
 
   // Asks a running pass to stop at its next file. Safe to call from OnProgress or
@@ -96,6 +99,10 @@ class TFolderSynchronizer {
   class Walker;  // the passes of one run
   friend class Walker;
 
+  // Writes why a top folder cannot be used: it could not be made, or not opened.
+  void WriteFolderFailure(const std::string& folder, int madeError, int openError);
+  // Flushes the file system of a top folder that the run wrote into; a failure is a line.
+  void FlushFileSystem(FileSystem& fs, const TopFolder& top);
   // Appends to the log and notifies OnProgress with the same line.
   void WriteLine(const std::string& line);
   // Notifies OnProgress only.

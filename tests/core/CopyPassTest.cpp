@@ -333,17 +333,17 @@ TEST_F(CopyPassTest, NeverWritesThroughLinksInTheDestination) {
 TEST_F(CopyPassTest, TopFoldersAreCreatedAndMayBeLinks) {
   tree_.MakeFolder("real");
   tree_.MakeLink("real", "link-to-real");
-  sync_.SetFolder1(tree_.Path("new/deeper/one") + "/");
-  sync_.SetFolder2(tree_.Path("link-to-real"));
+  sync_.SetFolder1(tree_.Path("link-to-real"));
+  sync_.SetFolder2(tree_.Path("new/deeper/two") + "/");
   sync_.Run();
-  EXPECT_TRUE(S_ISDIR(tree_.Stat("new/deeper/one").st_mode));
+  EXPECT_TRUE(S_ISDIR(tree_.Stat("new/deeper/two").st_mode));
 
-  tree_.WriteFile("new/deeper/one/f.txt", "f");
+  tree_.WriteFile("real/f.txt", "f");
   sync_.Run();
-  EXPECT_EQ(tree_.ReadFile("real/f.txt"), "f");
+  EXPECT_EQ(tree_.ReadFile("new/deeper/two/f.txt"), "f");
   EXPECT_EQ(sync_.ResultLog(),
-            std::vector<std::string>{"Copy file \"" + tree_.Path("new/deeper/one") +
-                                     "/f.txt\" to \"" + tree_.Path("link-to-real") + "/f.txt\""});
+            std::vector<std::string>{"Copy file \"" + tree_.Path("link-to-real") +
+                                     "/f.txt\" to \"" + tree_.Path("new/deeper/two") + "/f.txt\""});
 }
 
 TEST_F(CopyPassTest, UnknownCopyModeRunsNoPass) {

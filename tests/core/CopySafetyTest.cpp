@@ -124,7 +124,7 @@ TEST_F(CopySafetyTest, FailedCopyLeavesDestinationExactlyAsItWas) {
   const Case cases[] = {
       {Call::kWrite, ENOSPC, true, false},       {Call::kWrite, EIO, true, true},
       {Call::kCopyFileRange, EIO, false, false}, {Call::kCopyFileRange, ENOSPC, false, true},
-      {Call::kFchmod, EPERM, false, false},      {Call::kFchmod, EPERM, false, true},
+      {Call::kFchmod, EIO, false, false},        {Call::kFchmod, EIO, false, true},
       {Call::kFutimens, EROFS, false, false},    {Call::kFutimens, EROFS, false, true},
       {Call::kLinkAt, ENOSPC, false, false},     {Call::kRenameAt, EXDEV, false, true},
       {Call::kClose, EIO, false, true},
@@ -141,6 +141,24 @@ TEST_F(CopySafetyTest, FailedCopyLeavesDestinationExactlyAsItWas) {
     EXPECT_EQ(sync_.ResultLog(),
               std::vector<std::string>{CannotCopyLine("f.txt", std::strerror(c.error))});
     ExpectDestinationAsBefore(c.existing);
+  }
+}
+
+// FAT and exFAT drives take their modes from the mount options and refuse others: the copy is
+// still the user's file, as cp -a keeps it.
+TEST_F(CopySafetyTest, PermissionBitsTheDriveCannotHoldAreNoFailure) {
+  for (const int error : {EPERM, ENOSYS, EOPNOTSUPP, EINVAL}) {
+    SCOPED_TRACE(std::strerror(error));
+    TempTree::RemoveAll(tree_.Path("two"));
+    tree_.MakeFolder("two");
+    PrepareFile(true);
+    fs_.failing = Call::kFchmod;
+    fs_.error = error;
+    sync_.Run();
+    EXPECT_EQ(sync_.ResultLog(), std::vector<std::string>{CopyLine("f.txt")});
+    EXPECT_EQ(tree_.ReadFile("two/f.txt"), std::string(300000, 'n'));
+    EXPECT_EQ(tree_.Stat("two/f.txt").st_mtim.tv_sec, kNew);
+    EXPECT_TRUE(NoTemporaries());
   }
 }
 
@@ -243,10 +261,14 @@ TEST_F(CopySafetyTest, OverlappingFoldersAreRefusedBeforeAnyWork) {
   struct Case {
     const char* folder1;
     const char* folder2;
+    bool same;
   };
   const Case cases[] = {
-      {"one", "one"},       {"one", "one/"},  {"one", "one/inner"},
-      {"one/inner", "one"}, {"one", "alias"}, {"alias/inner/new", "one"},
+      {"one", "one", true},         {"one", "one/", true},
+      {"one", "one/inner", false},  {"one/inner", "one", false},
+      {"one", "alias", true},       {"alias/inner/new", "one", false},
+      {"one", "one/inner/new", false}, {"alias/new", "one/new/", true},
+      {"one/new", "one/new/deeper", false},
   };
   for (const Case& c : cases) {
     sync_.SetFolder1(tree_.Path(c.folder1));
@@ -257,14 +279,16 @@ TEST_F(CopySafetyTest, OverlappingFoldersAreRefusedBeforeAnyWork) {
         sync_.Run();
         ADD_FAILURE() << "not refused: " << c.folder1 << " " << c.folder2;
       } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot synchronize \"" + tree_.Path(c.folder1) +
-                                             "\" with \"" + tree_.Path(c.folder2) +
-                                             "\": one folder contains the other");
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot synchronize \"" + tree_.Path(c.folder1) + "\" with \"" +
+                      tree_.Path(c.folder2) + "\": " +
+                      (c.same ? "they are the same folder" : "one folder contains the other"));
       }
       EXPECT_TRUE(sync_.ResultLog().empty());
     }
   }
-  EXPECT_EQ(tree_.List("one"), (std::vector<std::string>{"f.txt", "inner/", "inner/new/"}));
+  // Refused before anything was made.
+  EXPECT_EQ(tree_.List("one"), (std::vector<std::string>{"f.txt", "inner/"}));
 
   sync_.SetFolder1(tree_.Path("one/inner"));  // siblings are fine
   sync_.SetFolder2(tree_.Path("two"));
@@ -339,6 +363,7 @@ TEST_F(CopySafetyTest, TreesDeeperThanPathMax) {
   EXPECT_GT(sync_.ResultLog()[0].size(), 2u * 4096);
 
   ASSERT_EQ(rename(memory.Path("one/dd").c_str(), memory.Path("moved").c_str()), 0);
+  memory.MakeFolder("one/kept");  // an emptied Folder 1 removes nothing
   sync_.Run();
   EXPECT_EQ(confirmer.questions(), std::vector<std::string>{"folder " + Two("dd")});
   EXPECT_EQ(sync_.ResultLog(), std::vector<std::string>{"Delete folder \"" + Two("dd") + "\""});

@@ -57,11 +57,16 @@ TEST(FileMatchesMask, WorkedExamples) {
 
 TEST(FileMatchesMask, PreparationAndMatchingDetails) {
   const MatchCase cases[] = {
-      // The folder part goes at a backslash, a colon or a slash, in mask and name alike.
+      // A mask's folder part goes at a backslash, a colon or a slash; a name's only at a slash,
+      // since ':' and '\\' are ordinary characters of Linux names.
       {"docs/*.txt", "a.txt", true},
       {"C:*.txt", "a.txt", true},
       {"*.txt", "sub/a.txt", true},
       {"*.txt", "sub\\a.doc", false},
+      {"notes*.*", "notes\\2024.txt", true},
+      {"backup*.*", "backup 12:30.tar", true},
+      {"*.tar", "x:y\\z.tar", true},
+      {"z*", "x:y\\z.tar", false},
       {"a/b", "x/b", true},
       // A star may take nothing, and "*?" is just "*".
       {"*?.txt", ".txt", true},

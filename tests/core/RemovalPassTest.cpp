@@ -16,7 +16,11 @@ namespace {
 
 class RemovalPassTest : public SyncFixture {
  protected:
-  RemovalPassTest() { sync_.SetExactCopy(true); }
+  // A hidden file that takes no part keeps Folder 1 from looking like an unplugged drive.
+  RemovalPassTest() {
+    sync_.SetExactCopy(true);
+    tree_.WriteFile("one/.keep", "");
+  }
 
   // Runs with a confirmer that gives `answers` in turn.
   ScriptedConfirmer& RunAnswering(std::deque<int> answers) {
@@ -203,14 +207,29 @@ TEST_F(RemovalPassTest, NobodyToAskMeansNothingIsRemoved) {
   EXPECT_EQ(Sorted(sync_.ResultLog()), Sorted({KeepFile(Two("x.txt")), KeepFolder(Two("gone"))}));
 }
 
-TEST_F(RemovalPassTest, MissingFolderOneIsCreatedAndEverythingOffered) {
-  sync_.SetFolder1(tree_.Path("absent"));
+// A missing or empty Folder 1 is what an unplugged drive looks like: an exact copy that
+// removed everything from Folder 2 on that ground would lose the user's backup.
+TEST_F(RemovalPassTest, MissingOrEmptyFolderOneRemovesNothing) {
   tree_.WriteFile("two/a.txt", "a");
   tree_.WriteFile("two/sub/b.txt", "b");
-  const ScriptedConfirmer& confirmer = RunAnswering({mrYesToAll});
-  EXPECT_EQ(confirmer.questions().size(), 1u);
-  EXPECT_TRUE(S_ISDIR(tree_.Stat("absent").st_mode));
-  EXPECT_TRUE(tree_.List("two").empty());
+  tree_.MakeFolder("empty");
+  struct Case {
+    const char* folder1;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"absent", "Cannot read folder \"" + tree_.Path("absent") + "\": No such file or directory"},
+      {"empty", "Folder \"" + tree_.Path("empty") + "\" is empty: nothing is removed from \"" +
+                    tree_.Path("two") + "\""},
+  };
+  for (const Case& c : cases) {
+    sync_.SetFolder1(tree_.Path(c.folder1));
+    const ScriptedConfirmer& confirmer = RunAnswering({mrYesToAll});
+    EXPECT_TRUE(confirmer.questions().empty());
+    EXPECT_EQ(sync_.ResultLog(), std::vector<std::string>{c.line});
+    EXPECT_EQ(tree_.List("two"), (std::vector<std::string>{"a.txt", "sub/", "sub/b.txt"}));
+  }
+  EXPECT_FALSE(PathExists(tree_.Path("absent")));
 }
 
 TEST_F(RemovalPassTest, FailedDeletionsAreReportedAndWhatCanGoGoes) {

@@ -80,6 +80,11 @@ int CheckFaultedRun(const Scenario& sc, const std::vector<std::string>& log, int
       if (!LinesWith(log, "Cannot read folder \"" + folder + "\"").empty()) return true;
       // A folder whose kind could not be told is reported like a file that failed.
       if (!LinesWith(log, "Cannot copy file \"" + folder + "\"").empty()) return true;
+      // A Folder 2 folder that could not be opened or made reports everything inside it once.
+      const std::string made = sc.f2 + folder.substr(sc.f1.size());
+      if (!LinesWith(log, "Cannot create folder \"" + made + "\"").empty()) return true;
+      if (folder == sc.f1 && !LinesWith(log, "Cannot read folder \"" + made + "\"").empty())
+        return true;
     }
     return false;
   };

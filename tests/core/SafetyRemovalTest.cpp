@@ -196,7 +196,9 @@ TEST(SafetyRemoval, DeletingALackingFolderNeverEntersAMountPoint) {
     const std::string f1 = s / "one";
     const std::string f2 = s / "two";
     MakeFolder(f1);
+    WriteFile(f1 + "/kept", "");  // an empty Folder 1 would remove nothing at all
     MakeFolder(f2);
+    WriteFile(f2 + "/kept", "");
     MakeFolder(f2 + "/gone");
     MakeFolder(f2 + "/gone/sub");
     WriteFile(f2 + "/gone/sub/file", "lacking");
