@@ -160,8 +160,7 @@ TEST_P(RealDriveNames, CaseOnlyRenameSurvivesAnExactCopy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, RealDriveNames,
-                         ::testing::Values(DriveKind::kExfat, DriveKind::kNtfs,
-                                           DriveKind::kFat32),
+                         ::testing::Values(DriveKind::kExfat, DriveKind::kNtfs, DriveKind::kFat32),
                          DriveName);
 
 // Drives that refuse names: a refused file must not be written again on every rescan.
