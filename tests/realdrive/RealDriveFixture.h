@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,9 @@ class RealDriveTest : public ::testing::TestWithParam<DriveKind> {
   std::string two_;
   int questions_ = 0;
 };
+
+// Keeps the CTest names readable ("... # GetParam() = exFAT").
+inline void PrintTo(DriveKind kind, std::ostream* out) { *out << TypeOf(kind).name; }
 
 inline std::string DriveName(const ::testing::TestParamInfo<DriveKind>& info) {
   return TypeOf(info.param).name;

@@ -3,6 +3,8 @@
 // Needs no drive: what the engine sees of an unplugged stick is exactly this.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "common/ModalResult.h"
 #include "engine/uVantrelProject.h"
 #include "tests/core/TempTree.h"
@@ -15,6 +17,8 @@ struct Unplugged {
   const char* name;
   bool mountPointLeft;  // the empty folder of the mount point is still there
 };
+
+inline void PrintTo(const Unplugged& unplugged, std::ostream* out) { *out << unplugged.name; }
 
 class UnpluggedFolder1 : public ::testing::TestWithParam<Unplugged> {};
 
