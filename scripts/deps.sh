@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   clang libclang-rt-14-dev
   rsync util-linux
+  exfat-fuse exfatprogs ntfs-3g fusefat dosfstools
 )
 
 missing=()
