@@ -184,13 +184,7 @@ bool TFolderSynchronizer::Walker::CaseClash(DestFolder& folder, const char* name
   // Two source names that differ only in case: on a drive that folds case they are one entry,
   // and the second would silently take the first one's place.
   const int fd = LookupFd(folder);
-  struct stat mine;
-  struct stat other;
-  if (fd < 0 || fs_.StatAt(fd, name, &mine, AT_SYMLINK_NOFOLLOW) != 0 ||
-      fs_.StatAt(fd, held->second.c_str(), &other, AT_SYMLINK_NOFOLLOW) != 0 ||
-      mine.st_dev != other.st_dev || mine.st_ino != other.st_ino) {
-    return false;
-  }
+  if (fd < 0 || !SameEntryIn(fd, name, held->second.c_str())) return false;
   line_.assign(isFolder ? "Cannot create folder \"" : "Cannot copy file \"");
   if (!isFolder) line_.append(sourcePath_).append(name).append("\" to \"");
   line_.append(targetPath_).append(name);
@@ -204,13 +198,7 @@ void TFolderSynchronizer::Walker::LearnFolding(DestFolder& folder, const char* e
   if (folder.folding >= 0 || folder.state != DestFolder::kOpen) return;
   const std::string swapped = SwapCase(existing);
   if (swapped.empty()) return;  // this name cannot tell
-  struct stat as;
-  struct stat swappedAs;
-  folder.folding = fs_.StatAt(folder.fd, swapped.c_str(), &swappedAs, AT_SYMLINK_NOFOLLOW) == 0 &&
-                           fs_.StatAt(folder.fd, existing, &as, AT_SYMLINK_NOFOLLOW) == 0 &&
-                           as.st_dev == swappedAs.st_dev && as.st_ino == swappedAs.st_ino
-                       ? 1
-                       : 0;
+  folder.folding = SameEntryIn(folder.fd, existing, swapped.c_str()) ? 1 : 0;
   if (folder.folding == 0) folder.caseNames.clear();
 }
 

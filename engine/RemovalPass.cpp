@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
@@ -99,9 +100,8 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
                                                    O_PATH | O_DIRECTORY | O_NOFOLLOW, 0));
         }
         if (variantFolder.valid()) {
-          const bool renamed = RenameToCase(cleanedFd, name, variant.c_str(), true);
-          EnterCleanedFolder(cleanedFd, renamed ? variant.c_str() : name, variantFolder.get(),
-                             depth);
+          // Kept in its old case: fusefat was seen to lose a renamed folder's contents.
+          EnterCleanedFolder(cleanedFd, name, variantFolder.get(), depth);
         } else {
           OfferFolder(cleanedFd, name, depth);
         }
@@ -143,7 +143,7 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
     }
     const std::string variant = absent ? caseVariant(name) : std::string();
     if (!variant.empty()) {
-      RenameToCase(cleanedFd, name, variant.c_str(), false);
+      RenameToCase(cleanedFd, name, variant.c_str());
     } else if (lacking) {
       OfferFile(cleanedFd, name);
     } else {
@@ -193,35 +193,37 @@ std::string TFolderSynchronizer::Walker::CaseVariant(int cleanedFd, const char* 
   if (variant.empty()) return {};
   // Only a drive that takes the two names for one entry makes this a case-only rename; on any
   // other the entry is simply lacking.
-  const std::string other(variant);
-  struct stat mine;
-  struct stat theirs;
-  if (fs_.StatAt(cleanedFd, name, &mine, AT_SYMLINK_NOFOLLOW) != 0 ||
-      fs_.StatAt(cleanedFd, other.c_str(), &theirs, AT_SYMLINK_NOFOLLOW) != 0 ||
-      mine.st_dev != theirs.st_dev || mine.st_ino != theirs.st_ino) {
-    return {};
-  }
+  std::string other(variant);
+  if (!SameEntryIn(cleanedFd, name, other.c_str())) return {};
   return other;
 }
 
-bool TFolderSynchronizer::Walker::RenameToCase(int cleanedFd, const char* name,
-                                               const char* variant, bool isFolder) {
+void TFolderSynchronizer::Walker::RenameToCase(int cleanedFd, const char* name,
+                                               const char* variant) {
   const std::string from = sourcePath_ + name;
   const std::string to = sourcePath_ + variant;
-  const char* kind = isFolder ? "folder" : "file";
-  if (fs_.RenameAt(cleanedFd, name, cleanedFd, variant) == 0) {
-    written_ = true;
-    line_.assign("Rename ").append(kind).append(" \"").append(from);
-    line_.append("\" to \"").append(to).push_back('"');
-    WriteLine(line_);
-    return true;
+  // In two steps through a name of its own: a FUSE driver that knows both spellings as two
+  // entries would take a direct rename for replacing one by the other, and remove it. The
+  // middle name is no temporary's, so an entry left there by a killed run is never removed.
+  const std::string middle = ".vantrel-case-" + std::to_string(getpid()) + "-" +
+                             std::to_string(++caseRenames_);
+  int error = 0;
+  if (fs_.RenameAt(cleanedFd, name, cleanedFd, middle.c_str()) != 0) {
+    error = errno;
+  } else if (fs_.RenameAt(cleanedFd, middle.c_str(), cleanedFd, variant) != 0) {
+    error = errno;
+    fs_.RenameAt(cleanedFd, middle.c_str(), cleanedFd, name);
   }
-  const int error = errno;
-  if (CheckLost(error)) return false;
-  line_.assign("Cannot rename ").append(kind).append(" \"").append(from);
-  line_.append("\" to \"").append(to).append("\": ").append(ErrorText(error));
+  if (error == 0) {
+    written_ = true;
+    line_.assign("Rename file \"").append(from).append("\" to \"").append(to).push_back('"');
+    WriteLine(line_);
+    return;
+  }
+  if (CheckLost(error)) return;
+  line_.assign("Cannot rename file \"").append(from).append("\" to \"").append(to);
+  line_.append("\": ").append(ErrorText(error));
   WriteLine(line_);
-  return false;
 }
 
 int TFolderSynchronizer::Walker::Answer(const char* kind, const std::string& path) {

@@ -6,9 +6,12 @@
 #include <dirent.h>
 
 #include <cerrno>
+#include <cstring>
+#include <memory>
 
 #include "common/CoreApi.h"
 #include "engine/SyncTexts.h"
+#include "engine/UniqueFd.h"
 
 namespace vantrel {
 
@@ -102,6 +105,30 @@ void TFolderSynchronizer::Walker::WriteCannotRead(const std::string& parent, con
   WriteLine(line_);
 }
 
+bool TFolderSynchronizer::Walker::SameEntryIn(int folderFd, const char* name, const char* other) {
+  struct stat mine;
+  struct stat theirs;
+  if (fs_.StatAt(folderFd, name, &mine, AT_SYMLINK_NOFOLLOW) != 0 ||
+      fs_.StatAt(folderFd, other, &theirs, AT_SYMLINK_NOFOLLOW) != 0) {
+    return false;
+  }
+  if (mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino) return true;
+  // FUSE drivers may number an entry anew for each name it is looked up by; then only the
+  // listing tells: a name that is found but not listed is another name's entry.
+  UniqueFd listing(fs_, fs_.OpenAt(folderFd, ".", O_RDONLY | O_DIRECTORY, 0));
+  if (!listing.valid()) return false;
+  if (!namesBuffer_) namesBuffer_ = std::make_unique<char[]>(kNamesBufferSize);
+  DirectoryReader reader(fs_, listing.get(), namesBuffer_.get(), kNamesBufferSize);
+  DirEntry entry;
+  bool listsName = false;
+  bool listsOther = false;
+  while (reader.Next(entry)) {
+    listsName = listsName || std::strcmp(entry.name, name) == 0;
+    listsOther = listsOther || std::strcmp(entry.name, other) == 0;
+  }
+  return reader.error() == 0 && listsName != listsOther;
+}
+
 bool TFolderSynchronizer::Walker::Wrote(int fd) const {
   for (const int top : wroteTops_) {
     if (top == fd) return true;
@@ -123,8 +150,13 @@ bool TFolderSynchronizer::Walker::CheckLost(int error) {
     return false;
   }
   for (const TopFolder* top : {walkedTop_, otherTop_}) {
-    struct stat st;
-    if (top == nullptr || top->fd < 0 || fs_.Fstat(top->fd, &st) == 0) continue;
+    if (top == nullptr || top->fd < 0) continue;
+    // Opened, not looked at: FUSE answers a look from its cache even after its daemon died.
+    const int probe = fs_.OpenAt(top->fd, ".", O_RDONLY | O_DIRECTORY, 0);
+    if (probe >= 0) {
+      fs_.Close(probe);
+      continue;
+    }
     line_.assign("Cannot use folder \"").append(top->path).append("\" any more: ");
     line_.append(ErrorText(errno));
     WriteLine(line_);

@@ -72,6 +72,9 @@ class TFolderSynchronizer::Walker {
   // Returns true iff `error` came from a top folder's file system that is gone, which it then
   // says once (and only once for the run).
   bool CheckLost(int error);
+  // Returns true iff the entries `name` and `other` of the folder `folderFd` are one entry
+  // (a drive that folds case serves both names).
+  bool SameEntryIn(int folderFd, const char* name, const char* other);
   // Marks the end of a pass that wrote into the tree of `writtenTop_` when `written_` is set.
   void EndPass();
   // Reads the next entry of a level's listing into `entry`. The helper lets go of the names of
@@ -125,9 +128,8 @@ class TFolderSynchronizer::Walker {
   // when the cleaned folder takes the two for one entry (a case-only rename on a drive that
   // folds case), or an empty text.
   std::string CaseVariant(int cleanedFd, const char* name, const FolderNames& counterpart);
-  // Gives the entry `name` of the cleaned folder the case of `variant`; the entry stays either
-  // way. Returns true iff it was renamed.
-  bool RenameToCase(int cleanedFd, const char* name, const char* variant, bool isFolder);
+  // Gives the file `name` of the cleaned folder the case of `variant`; the file stays either way.
+  void RenameToCase(int cleanedFd, const char* name, const char* variant);
 
   TFolderSynchronizer& owner_;
   FileSystem& fs_;
@@ -154,6 +156,7 @@ class TFolderSynchronizer::Walker {
   bool written_ = false;      // the current pass changed something there
   std::vector<int> wroteTops_;
   bool lost_ = false;
+  unsigned caseRenames_ = 0;
   // Why the last Listed call could not tell an entry's kind: 0 when it could, or when the
   // entry is simply gone. Such an entry takes part in no pass, and the pass says why.
   int lookupError_ = 0;
