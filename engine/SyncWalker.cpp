@@ -161,6 +161,7 @@ bool TFolderSynchronizer::Walker::CheckLost(int error) {
     line_.append(ErrorText(errno));
     WriteLine(line_);
     lost_ = true;
+    lostTop_ = top->fd;
     return true;
   }
   return false;

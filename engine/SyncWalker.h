@@ -50,6 +50,8 @@ class TFolderSynchronizer::Walker {
   // Returns true iff a pass found the file system of a top folder gone (an unplugged drive, a
   // FUSE daemon that died), said so in one line and stopped; nothing more is done then.
   bool Lost() const { return lost_; }
+  // The top folder whose file system is gone, or -1.
+  int LostTop() const { return lostTop_; }
   // Returns true iff some pass changed something in the tree of the top folder open as `fd`.
   bool Wrote(int fd) const;
 
@@ -156,6 +158,7 @@ class TFolderSynchronizer::Walker {
   bool written_ = false;      // the current pass changed something there
   std::vector<int> wroteTops_;
   bool lost_ = false;
+  int lostTop_ = -1;
   unsigned caseRenames_ = 0;
   // Why the last Listed call could not tell an entry's kind: 0 when it could, or when the
   // entry is simply gone. Such an entry takes part in no pass, and the pass says why.

@@ -137,7 +137,7 @@ bool TFolderSynchronizer::Run() {
   }
   // Flushed before the results show, so that a stick can be pulled then.
   for (const TopFolder* top : {&top1, &top2}) {
-    if (walker.Wrote(top->fd)) FlushFileSystem(fs, *top);
+    if (walker.Wrote(top->fd) && walker.LostTop() != top->fd) FlushFileSystem(fs, *top);
   }
   return true;
 }

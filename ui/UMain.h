@@ -208,7 +208,8 @@ class TVTMainForm : public QWidget {
   void ModePageNext();
   void AdvancedPageNext();
   void RunSynchronization();
-  void FinishRun();
+  // Shows the Results page; `refusal` is the message of an error that refused or ended the run.
+  void FinishRun(const QString& refusal = QString());
 
   void FillModePage();
   void FillAdvancedPage();

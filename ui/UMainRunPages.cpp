@@ -144,22 +144,31 @@ void TVTMainForm::RunSynchronization() {
   MoveTo(pgWait);
   QCoreApplication::processEvents();  // draw the page before the run holds the thread
   Animate1->Play();
+  QString refusal;
   try {
     // A close granted while the page was drawn stops the run before its first file.
     if (!closeGranted_) project.Run();
   } catch (const std::exception& error) {
     // An invalid mask ends the run where it was met; the results show what was done until then.
     running_ = false;
-    prompts_.ShowError(ErrorBoxText(QString::fromUtf8(error.what())));
+    refusal = QString::fromUtf8(error.what());
+    prompts_.ShowError(ErrorBoxText(refusal));
   }
   running_ = false;
-  FinishRun();
+  FinishRun(refusal);
 }
 
-void TVTMainForm::FinishRun() {
+void TVTMainForm::FinishRun(const QString& refusal) {
   PageControl1->setCurrentIndex(pgResults);
   Animate1->Stop();
-  mResult->setPlainText(QString::fromStdString(Project().GetResultText()));
+  // What refused or ended the run comes first: "No files processed" alone would hide it.
+  QString text;
+  if (!refusal.isEmpty()) text = refusal + QStringLiteral("\r\n");
+  if (!refusal.isEmpty() && Project().ResultLogSize() == 0) {
+    mResult->setPlainText(text);
+  } else {
+    mResult->setPlainText(text + QString::fromStdString(Project().GetResultText()));
+  }
   PageControl1Change();
 }
 

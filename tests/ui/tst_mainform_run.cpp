@@ -175,9 +175,25 @@ class MainFormRun : public QObject {
     QVERIFY(f.bClose->isEnabled());
     QCOMPARE(f.bBack->text(), "Begin");
     QVERIFY(QFile::exists(b + "/f1.txt") && QFile::exists(b + "/zz.txt"));
-    QCOMPARE(MainFormHarness::CrLf(f.mResult),
-             QString::fromStdString(f.Synchronizer()->GetResultText()));
+    const QString shown = MainFormHarness::CrLf(f.mResult);
+    QVERIFY2(shown.startsWith("'[abc.' is an invalid mask"), qPrintable(shown));
+    QVERIFY(shown.endsWith(QString::fromStdString(f.Synchronizer()->GetResultText())));
     QVERIFY(f.mResult->toPlainText().contains("f1.txt"));
+  }
+
+  // A refused pair says why on the Results page instead of "No files processed".
+  void refusedRunShowsWhyOnResults() {
+    const QString a = h->MakeDir("a");
+    TVTMainForm& f = h->Show();
+    h->NewProjectToMode(a, a + "/inner");
+    h->Next();
+    h->Next();
+    QCOMPARE(h->prompts.errors.size(), 1);
+    QCOMPARE(h->Page(), int(TVTMainForm::pgResults));
+    const QString why = "Cannot synchronize \"" + a + "\" with \"" + a +
+                        "/inner\": one folder contains the other\r\n";
+    QCOMPARE(MainFormHarness::CrLf(f.mResult), why);
+    QVERIFY(!QFile::exists(a + "/inner"));
   }
 
   // A close granted during the run stops it at its next file and ends the application when the
