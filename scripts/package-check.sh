@@ -81,8 +81,8 @@ for cmd in validate validate-tree; do
 done
 
 echo "== lintian =="
-# Info and pedantic tags are listed too; errors and warnings fail.
-lintian --info --display-info --pedantic --fail-on error,warning "$deb" >"$work/lintian" 2>&1 &&
+# Info, pedantic and overridden tags are listed too; errors and warnings fail.
+lintian --info --display-info --pedantic --show-overrides --fail-on error,warning "$deb" >"$work/lintian" 2>&1 &&
   rc=0 || rc=$?
 grep -v '^running with root privileges' "$work/lintian" || echo "(nothing to say)"
 [ "$rc" -eq 0 ] || fail "lintian reported errors or warnings (exit status $rc)"
@@ -105,7 +105,8 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" 2>
   { cat "$work/apt.log"; fail "apt-get install failed"; }
 dpkg-query -W -f='${Package} ${Version} ${Status}\n' vantrel
 dpkg -L vantrel >"$work/files"
-echo "$(wc -l <"$work/files") paths installed"
+echo "$(wc -l <"$work/files") paths installed:"
+sed 's/^/  /' "$work/files"
 [ "$(command -v vantrel)" = /usr/bin/vantrel ] || fail "vantrel on PATH is $(command -v vantrel)"
 if grep -qx /usr/bin/vantrel-sync "$work/files"; then
   vantrel-sync --version || fail "vantrel-sync --version failed"
