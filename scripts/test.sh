@@ -10,6 +10,10 @@ echo "== build and test =="
 scripts/build.sh build
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 
+echo "== Debian package =="
+# From the release build just made: validated, installed, started, purged.
+scripts/package-check.sh
+
 echo "== bench smoke =="
 bench/run.sh --quick
 
