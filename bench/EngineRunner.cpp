@@ -3,13 +3,25 @@
 #include <chrono>
 
 #include "common/ModalResult.h"
+#include "engine/FileSystem.h"
 #include "engine/uVantrelProject.h"
 
 namespace vantrel::bench {
+namespace {
+
+// The real file system with look-ahead turned off.
+class OneThreadFileSystem : public FileSystemWrapper {
+ public:
+  OneThreadFileSystem() : FileSystemWrapper(FileSystem::Default()) {}
+  std::size_t LookAheadMinimum() const override { return 0; }
+};
+
+}  // namespace
 
 EngineRun RunEngine(const std::string& folder1, const std::string& folder2, bool bidirectional,
-                    bool exact) {
+                    bool exact, bool oneThread) {
   EngineRun result;
+  OneThreadFileSystem oneThreadFs;
   // The project file is never loaded or saved; the name only has to be a path.
   TFolderSynchronizer project(folder2 + ".VTPrj");
   project.SetFolder1(folder1);
@@ -20,6 +32,7 @@ EngineRun RunEngine(const std::string& folder1, const std::string& folder2, bool
   project.SetAdvancedOptions(false);
   project.SetProcessHidden(true);
   project.SetProcessSystem(true);
+  if (oneThread) project.SetFileSystem(&oneThreadFs);
   // A handler as cheap as a window that drops what comes too fast.
   project.OnProgress = [&result](TFolderSynchronizer&, const std::string&) {
     ++result.notifications;

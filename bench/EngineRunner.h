@@ -6,16 +6,17 @@
 namespace vantrel::bench {
 
 struct EngineRun {
-  double seconds = 0;        // wall time of Run alone
-  long notifications = 0;    // calls of OnProgress
-  long logLines = 0;         // lines in the result log afterwards
-  long confirmations = 0;    // calls of OnConfirmRemoval
+  double seconds = 0;      // wall time of Run alone
+  long notifications = 0;  // calls of OnProgress
+  long logLines = 0;       // lines in the result log afterwards
+  long confirmations = 0;  // calls of OnConfirmRemoval
 };
 
 // Synchronizes `folder1` and `folder2` with sub-folders, hidden and system entries included and
-// no masks: unidirectional unless `bidirectional`, with removals when `exact`. Every removal
-// question is answered "Yes to all". Errors of Run propagate.
+// no masks: unidirectional unless `bidirectional`, with removals when `exact`, and with every
+// lookup on the run's own thread when `oneThread`. Every removal question is answered "Yes to
+// all". Errors of Run propagate.
 EngineRun RunEngine(const std::string& folder1, const std::string& folder2, bool bidirectional,
-                    bool exact);
+                    bool exact, bool oneThread = false);
 
 }  // namespace vantrel::bench

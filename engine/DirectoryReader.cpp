@@ -17,26 +17,15 @@ constexpr std::size_t kDeepSize = 4 * 1024;
 
 }  // namespace
 
-bool DirectoryReader::Next(DirEntry& entry) {
-  for (;;) {
-    if (offset_ >= filled_) {
-      if (ended_) return false;
-      const long n = fs_.GetDents(fd_, buffer_, size_);
-      if (n <= 0) {
-        error_ = n < 0 ? errno : 0;
-        ended_ = true;
-        return false;
-      }
-      filled_ = static_cast<std::size_t>(n);
-      offset_ = 0;
-      ++fills_;
-    }
+bool DirectoryReader::NextInBuffer(DirEntry& entry) {
+  while (offset_ < filled_) {
     const char* record = buffer_ + offset_;
     std::uint16_t length;
     std::memcpy(&length, record + kRecLenOffset, sizeof length);
     if (length == 0 || offset_ + length > filled_) {  // a broken record: stop, do not loop
       error_ = EIO;
       ended_ = true;
+      filled_ = 0;
       return false;
     }
     offset_ += length;
@@ -46,6 +35,21 @@ bool DirectoryReader::Next(DirEntry& entry) {
     entry.type = static_cast<unsigned char>(record[kTypeOffset]);
     return true;
   }
+  return false;
+}
+
+bool DirectoryReader::Refill() {
+  offset_ = 0;
+  filled_ = 0;
+  if (ended_) return false;
+  const long n = fs_.GetDents(fd_, buffer_, size_);
+  if (n <= 0) {
+    error_ = n < 0 ? errno : 0;
+    ended_ = true;
+    return false;
+  }
+  filled_ = static_cast<std::size_t>(n);
+  return true;
 }
 
 char* ListingBuffers::Get(std::size_t depth, std::size_t* size) {

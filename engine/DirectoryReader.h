@@ -26,14 +26,20 @@ class DirectoryReader {
 
   // Returns true and fills `entry` while entries remain; false at the end of the listing or
   // when reading fails, after which error() tells which (0 for the normal end).
-  bool Next(DirEntry& entry);
+  bool Next(DirEntry& entry) {
+    while (!NextInBuffer(entry)) {
+      if (!Refill()) return false;
+    }
+    return true;
+  }
   int error() const { return error_; }
 
-  // Returns true iff the next call of Next reads the folder again, which overwrites the names
-  // of the entries read so far.
-  bool NeedsRefill() const { return offset_ >= filled_ && !ended_; }
-  // Counts the buffer-fulls read so far.
-  std::size_t fills() const { return fills_; }
+  // The two steps of Next, for a caller that must act between them: returns true and fills
+  // `entry` while the current buffer-full has entries left.
+  bool NextInBuffer(DirEntry& entry);
+  // Reads the next buffer-full over the current one, whose names are gone afterwards. Returns
+  // false at the end of the listing or when reading fails (see error()).
+  bool Refill();
   // Calls `visit(const DirEntry&)` for every entry of the current buffer-full, in order.
   template <typename Visit>
   void VisitBuffer(Visit&& visit) const;
@@ -45,7 +51,6 @@ class DirectoryReader {
   std::size_t size_;
   std::size_t filled_ = 0;
   std::size_t offset_ = 0;
-  std::size_t fills_ = 0;
   int error_ = 0;
   bool ended_ = false;
 };

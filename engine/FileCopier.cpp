@@ -20,6 +20,9 @@ namespace {
 
 constexpr std::size_t kCopyBufferSize = std::size_t{1} << 20;
 constexpr off_t kRangeChunk = off_t{1} << 30;
+// Files smaller than this are copied whole without asking where their holes are: one more call
+// for each small file would cost more than their holes can save.
+constexpr off_t kSparseMinimum = off_t{64} << 10;
 constexpr int kNameAttempts = 100;
 constexpr char kNameAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr std::size_t kRandomLength = 8;
@@ -41,6 +44,12 @@ bool IsModeRefusal(int error) {
 
 // Errors by which a rename or link of an existing file says the new name itself is refused.
 bool IsNameRefusal(int error) { return error == ENOENT || error == EINVAL || error == EILSEQ; }
+
+// Errors by which a file system says it cannot tell where a file's holes are.
+bool IsSeekRefusal(int error) {
+  return error == EINVAL || error == ESPIPE || error == ENXIO || error == EOPNOTSUPP ||
+         error == ENOSYS;
+}
 
 // Errors by which a file system (or an old kernel) says it does not offer O_TMPFILE.
 bool IsTmpfileRefusal(int error) {
@@ -202,6 +211,15 @@ int FileCopier::CopyContents(int in, int out, off_t size, DevicePair& pair, off_
     }
     pair.cloneRefused = true;  // asked once per pair of file systems and run
   }
+  // Without a clone, a file with holes is copied one stretch of data at a time so that the
+  // copy has the same holes.
+  if (size >= kSparseMinimum) {
+    const off_t hole = fs_.Lseek(in, 0, SEEK_HOLE);
+    if (hole >= 0 && hole < size) return CopySparse(in, out, size, pair, copied);
+    if (hole < 0 && !IsSeekRefusal(errno)) return errno;
+    // A file system that cannot tell leaves the offset alone; one that found no hole moved it.
+    if (hole > 0 && fs_.Lseek(in, 0, SEEK_SET) != 0) return errno;
+  }
   if (!pair.rangeRefused) {
     off_t done = 0;
     while (done < size) {
@@ -228,6 +246,81 @@ int FileCopier::CopyContents(int in, int out, off_t size, DevicePair& pair, off_
     }
   }
   return CopyByReadWrite(in, out, copied);
+}
+
+int FileCopier::CopySparse(int in, int out, off_t size, DevicePair& pair, off_t* copied) {
+  off_t offset = 0;  // everything before it is copied or left a hole
+  while (offset < size) {
+    const off_t data = fs_.Lseek(in, offset, SEEK_DATA);
+    if (data < 0 && errno != ENXIO) return errno;
+    if (data < 0 || data >= size) break;  // only a hole is left
+    off_t end = fs_.Lseek(in, data, SEEK_HOLE);
+    if (end < 0) return errno;
+    end = std::min(end, size);
+    if (fs_.Lseek(in, data, SEEK_SET) != data || fs_.Lseek(out, data, SEEK_SET) != data) {
+      return errno;
+    }
+    off_t done = 0;
+    const int error = CopyStretch(in, out, end - data, pair, &done);
+    if (error != 0) return error;
+    if (done < end - data) {  // the source ended early; the size check finds it
+      *copied = data + done;
+      return 0;
+    }
+    offset = end;
+  }
+  // The holes at the end, and the size, come from setting the length.
+  if (fs_.Ftruncate(out, size) != 0) return errno;
+  *copied = size;
+  return 0;
+}
+
+int FileCopier::CopyStretch(int in, int out, off_t length, DevicePair& pair, off_t* done) {
+  bool plain = pair.rangeRefused;
+  while (*done < length) {
+    const off_t left = length - *done;
+    long n;
+    if (!plain) {
+      n = fs_.CopyFileRange(in, out, static_cast<std::size_t>(std::min(left, kRangeChunk)));
+      if (n < 0 && errno == EINTR) continue;
+      if (*done == 0 && (n == 0 || (n < 0 && IsRangeRefusal(errno)))) {
+        // Refused, or a file system whose files read as empty through this call.
+        if (n < 0) pair.rangeRefused = true;
+        plain = true;
+        continue;
+      }
+      if (n < 0) return errno;
+    } else {
+      n = ReadWriteSome(
+          in, out, static_cast<std::size_t>(std::min(left, static_cast<off_t>(kCopyBufferSize))));
+      if (n < 0) return errno;
+    }
+    if (n == 0) return 0;  // the source ended early
+    *done += n;
+  }
+  return 0;
+}
+
+long FileCopier::ReadWriteSome(int in, int out, std::size_t size) {
+  if (!copyBuffer_) copyBuffer_.reset(new char[kCopyBufferSize]);
+  char* buffer = copyBuffer_.get();
+  long n;
+  do {
+    n = fs_.Read(in, buffer, size);
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0) return n;
+  long written = 0;
+  while (written < n) {
+    const long w = fs_.Write(out, buffer + written, static_cast<std::size_t>(n - written));
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0) return -1;
+    if (w == 0) {
+      errno = EIO;
+      return -1;
+    }
+    written += w;
+  }
+  return n;
 }
 
 int FileCopier::CopyByReadWrite(int in, int out, off_t* copied) {

@@ -48,6 +48,14 @@ class FileCopier {
   DevicePair& PairFor(dev_t source, dev_t destination);
   int CopyContents(int in, int out, off_t size, DevicePair& pair, off_t* copied);
   int CopyByReadWrite(int in, int out, off_t* copied);
+  // Copies the data of a file with holes, leaving the holes out, and sets the copy's length.
+  int CopySparse(int in, int out, off_t size, DevicePair& pair, off_t* copied);
+  // Copies up to `length` bytes from the offset of `in` to that of `out`, adding to `done`
+  // what was copied; less only when the source ended early.
+  int CopyStretch(int in, int out, off_t length, DevicePair& pair, off_t* done);
+  // Reads at most `size` bytes and writes them all; returns their count, 0 at the end of the
+  // source, or -1 with errno set.
+  long ReadWriteSome(int in, int out, std::size_t size);
   // Creates a new temporary entry in `dir` with CreateOne (which returns 0 or an errno value
   // for the name in temporaryName_), trying fresh names while the name is taken.
   template <typename CreateOne>

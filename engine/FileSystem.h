@@ -25,7 +25,7 @@ class FileSystem {
   virtual int OpenAt(int dirfd, const char* name, int flags, mode_t mode) = 0;  // openat
   virtual int Close(int fd) = 0;
   // Reads directory entries (linux_dirent64 records) from a descriptor opened with O_DIRECTORY.
-  virtual long GetDents(int fd, void* buffer, std::size_t size) = 0;  // getdents64
+  virtual long GetDents(int fd, void* buffer, std::size_t size) = 0;                // getdents64
   virtual int StatAt(int dirfd, const char* name, struct stat* st, int flags) = 0;  // fstatat
   virtual int Fstat(int fd, struct stat* st) = 0;
   // statx: also tells whether an entry is the root of a mount (STATX_ATTR_MOUNT_ROOT), which
@@ -35,11 +35,13 @@ class FileSystem {
   virtual long Read(int fd, void* buffer, std::size_t size) = 0;
   virtual long Write(int fd, const void* buffer, std::size_t size) = 0;
   virtual long CopyFileRange(int in, int out, std::size_t size) = 0;  // copy_file_range
-  virtual int Clone(int destination, int source) = 0;                   // ioctl FICLONE
+  // lseek, SEEK_DATA and SEEK_HOLE included.
+  virtual off_t Lseek(int fd, off_t offset, int whence) = 0;
+  virtual int Ftruncate(int fd, off_t length) = 0;
+  virtual int Clone(int destination, int source) = 0;  // ioctl FICLONE
   virtual int Fchmod(int fd, mode_t mode) = 0;
   virtual int Futimens(int fd, const struct timespec times[2]) = 0;
-  virtual int UtimensAt(int dirfd, const char* name, const struct timespec times[2],
-                        int flags) = 0;
+  virtual int UtimensAt(int dirfd, const char* name, const struct timespec times[2], int flags) = 0;
   virtual int Fsync(int fd) = 0;
   virtual int SyncFs(int fd) = 0;  // syncfs: flushes the whole file system of `fd`
   virtual int MkdirAt(int dirfd, const char* name, mode_t mode) = 0;
@@ -88,6 +90,10 @@ class FileSystemWrapper : public FileSystem {
   long CopyFileRange(int in, int out, std::size_t size) override {
     return target_->CopyFileRange(in, out, size);
   }
+  off_t Lseek(int fd, off_t offset, int whence) override {
+    return target_->Lseek(fd, offset, whence);
+  }
+  int Ftruncate(int fd, off_t length) override { return target_->Ftruncate(fd, length); }
   int Clone(int destination, int source) override { return target_->Clone(destination, source); }
   int Fchmod(int fd, mode_t mode) override { return target_->Fchmod(fd, mode); }
   int Futimens(int fd, const struct timespec times[2]) override {

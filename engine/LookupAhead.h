@@ -6,7 +6,6 @@
 
 #include <sys/types.h>
 
-#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -33,6 +32,13 @@ LookedUp LookUp(FileSystem& fs, int dirfd, const char* name);
 
 // Owns the helper thread of one run (started on first need, joined on destruction) and one
 // batch of names per folder level.
+//
+// The protocol, all of it under one mutex: the pass starts a batch (publishing its names) and
+// takes it back before the names' texts change; the helper looks names up one at a time, the
+// lookup itself outside the mutex, always in the most recently started batch that has names
+// left; the pass uses a result only when the helper's lookup began after the pass last changed
+// that folder. Taking a batch back waits for the lookup in flight, so the helper never touches
+// names or slots that are not its to touch.
 class LookupAhead {
  public:
   class Batch;
@@ -55,21 +61,20 @@ class LookupAhead {
   // Starts the helper unless it runs already; false when no thread can be had.
   bool HelperRunning();
   void Loop();
-  // Returns the most recently started batch with work left, or nullptr. Needs mutex_.
+  // Returns the most recently started batch with names left to look up, or nullptr.
+  // Needs mutex_.
   Batch* NextJob() const;
 
   FileSystem& fs_;
   const std::size_t minimum_;
-  std::vector<std::unique_ptr<Batch>> batches_;
   std::mutex mutex_;
-  std::condition_variable wake_;  // the helper waits here for work
-  std::condition_variable left_;  // a retiring batch waits here for the helper to leave it
-  Batch* top_ = nullptr;          // started batches, most recent first (needs mutex_)
-  Batch* working_ = nullptr;      // the batch the helper is in (needs mutex_)
-  std::atomic<std::uint64_t> starts_{0};
-  bool stop_ = false;
-  bool unavailable_ = false;  // starting the helper failed
+  std::condition_variable work_;  // the helper waits here for names to look up
+  std::condition_variable done_;  // the pass waits here for a lookup in flight to end
+  std::vector<Batch*> started_;   // in the order started (needs mutex_)
+  bool stop_ = false;             // needs mutex_
+  bool unavailable_ = false;      // starting the helper failed
   std::thread helper_;
+  std::vector<std::unique_ptr<Batch>> batches_;  // the pass's thread only
 };
 
 // The names of one listing buffer-full that a pass is going to look up in one folder, in the
@@ -85,8 +90,9 @@ class LookupAhead::Batch {
   // Takes the batch back from the helper and forgets its names. Must be called before the
   // texts of the names change or the folder's descriptor is closed.
   void Reset();
-  // Appends a name; its text must stay unchanged until the next Reset.
-  void Add(const char* name) { names_.push_back(name); }
+  // Appends a name; its text must stay unchanged until the next Reset. A started batch is
+  // taken back from the helper first.
+  void Add(const char* name);
   std::size_t size() const { return names_.size(); }
   // Hands the names to the helper to be looked up in `dirfd`, which must stay open until the
   // next Reset. Does nothing when the batch is too small to be worth it.
@@ -100,31 +106,27 @@ class LookupAhead::Batch {
 
  private:
   friend class LookupAhead;
-  enum : std::uint32_t { kFree, kBusy, kDone, kTaken };
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   struct Slot {
-    std::atomic<std::uint32_t> state{kFree};
-    std::uint32_t stamp = 0;  // the generation the helper's lookup began in
+    bool done = false;
+    std::uint64_t generation = 0;  // of the folder when the helper's lookup began
     LookedUp result;
   };
 
-  // Returns true iff the helper has lookups to do here (or to do again).
-  bool HasWork() const;
-  // The helper's side: looks names up ahead of the pass until there is nothing left to do
-  // here or another batch was started.
-  void Work(std::uint64_t starts);
+  // Takes the batch back from the helper, keeping its names.
+  void Retire();
 
   LookupAhead& owner_;
-  Batch* below_ = nullptr;  // the batch started before this one (needs owner's mutex_)
+  // Written only while the batch is not started, so the helper reads them without the mutex.
   std::vector<const char*> names_;
-  std::unique_ptr<Slot[]> slots_;
-  std::size_t capacity_ = 0;
   int dirfd_ = -1;
-  bool started_ = false;
+  bool started_ = false;   // the pass's thread only
   std::size_t asked_ = 0;  // the pass's position (its thread only)
-  std::atomic<std::size_t> next_{0};  // the pass's position, for the helper
-  std::atomic<std::uint32_t> generation_{1};
-  std::atomic<std::uint32_t> doneGeneration_{0};  // the helper looked at everything in it
-  std::atomic<bool> retired_{false};
+  // The rest needs the owner's mutex while the batch is started.
+  std::vector<Slot> slots_;
+  std::size_t next_ = 0;      // the name the helper looks up next
+  std::size_t busy_ = kNone;  // the name the helper is looking up
+  std::uint64_t generation_ = 0;
 };
 
 // Takes a batch back from the helper when a level's walk ends, however it ends.

@@ -35,6 +35,8 @@ class PosixFileSystem final : public FileSystem {
   long CopyFileRange(int in, int out, std::size_t size) override {
     return ::copy_file_range(in, nullptr, out, nullptr, size, 0);
   }
+  off_t Lseek(int fd, off_t offset, int whence) override { return ::lseek(fd, offset, whence); }
+  int Ftruncate(int fd, off_t length) override { return ::ftruncate(fd, length); }
   int Clone(int destination, int source) override { return ::ioctl(destination, FICLONE, source); }
   int Fchmod(int fd, mode_t mode) override { return ::fchmod(fd, mode); }
   int Futimens(int fd, const struct timespec times[2]) override { return ::futimens(fd, times); }

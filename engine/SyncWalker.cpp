@@ -1,9 +1,8 @@
 #include "engine/SyncWalker.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-
-#include <dirent.h>
 
 #include <cerrno>
 #include <cstring>
@@ -69,10 +68,12 @@ bool TFolderSynchronizer::Walker::LooksUpOtherSide(const DirEntry& entry) const 
 
 bool TFolderSynchronizer::Walker::NextEntry(DirectoryReader& reader, DirEntry& entry,
                                             LookupAhead::Batch& batch, DestFolder& folder) {
-  if (reader.NeedsRefill()) batch.Reset();
-  const std::size_t fills = reader.fills();
-  if (!reader.Next(entry)) return false;
-  if (reader.fills() != fills && lookAhead_.enabled()) {
+  // Every read of the folder is preceded by taking the batch back and followed by handing the
+  // new names out, whatever the read brings (only "." and "..", nothing, or an error).
+  while (!reader.NextInBuffer(entry)) {
+    batch.Reset();
+    if (!reader.Refill()) return false;
+    if (!lookAhead_.enabled()) continue;
     reader.VisitBuffer([&](const DirEntry& listed) {
       if (LooksUpOtherSide(listed)) batch.Add(listed.name);
     });

@@ -82,7 +82,7 @@ class TFolderSynchronizer::Walker {
   // Reads the next entry of a level's listing into `entry`. The helper lets go of the names of
   // a buffer-full before it is overwritten; when a new one is read, the names the pass will
   // look up on the other side go to `batch`, to be looked up ahead in `folder` (opened if
-  // needed).
+  // needed). The level's batch is used by nothing else.
   bool NextEntry(DirectoryReader& reader, DirEntry& entry, LookupAhead::Batch& batch,
                  DestFolder& folder);
   // Returns true iff a pass that reaches `entry` looks it up on the other side: files, and

@@ -47,13 +47,16 @@ enum class FsOp {
   UnlinkAt,
   ReadLinkAt,
   SymlinkAt,
+  Lseek,
+  Ftruncate,
 };
 
 inline const char* FsOpName(FsOp op) {
   static const char* const names[] = {
-      "OpenAt",  "Close",         "GetDents", "StatAt",   "Fstat",      "Statx",     "Read",
-      "Write",   "CopyFileRange", "Clone",    "Fchmod",   "Futimens",   "UtimensAt", "Fsync",
-      "MkdirAt", "RenameAt",      "LinkAt",   "UnlinkAt", "ReadLinkAt", "SymlinkAt",
+      "OpenAt",     "Close",     "GetDents",      "StatAt",    "Fstat",  "Statx",
+      "Read",       "Write",     "CopyFileRange", "Clone",     "Fchmod", "Futimens",
+      "UtimensAt",  "Fsync",     "MkdirAt",       "RenameAt",  "LinkAt", "UnlinkAt",
+      "ReadLinkAt", "SymlinkAt", "Lseek",         "Ftruncate",
   };
   return names[static_cast<int>(op)];
 }
@@ -205,6 +208,14 @@ class FaultInjectionFileSystem : public FileSystemWrapper {
   long CopyFileRange(int in, int out, std::size_t size) override {
     if (Fails(OnCopy(FsOp::CopyFileRange, in, out))) return -1;
     return target()->CopyFileRange(in, out, size);
+  }
+  off_t Lseek(int fd, off_t offset, int whence) override {
+    if (Fails(OnFd(FsOp::Lseek, fd))) return -1;
+    return target()->Lseek(fd, offset, whence);
+  }
+  int Ftruncate(int fd, off_t length) override {
+    if (Fails(OnFd(FsOp::Ftruncate, fd))) return -1;
+    return target()->Ftruncate(fd, length);
   }
   int Clone(int destination, int source) override {
     if (Fails(OnCopy(FsOp::Clone, source, destination))) return -1;
