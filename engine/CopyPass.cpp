@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "common/CoreApi.h"
 #include "engine/SyncTexts.h"
@@ -24,6 +25,8 @@ struct TFolderSynchronizer::Walker::DestFolder {
   dev_t device = 0;
   bool deviceKnown = false;
   LookupAhead::Batch* lookups = nullptr;  // of the level listing the source of this folder
+  bool planned = false;         // kMissing, but made in the executor's plan
+  std::size_t pathLength = 0;   // of its text in targetPath_, separator included
 };
 
 namespace {
@@ -42,8 +45,13 @@ void TFolderSynchronizer::Walker::CopyNewerFiles(const TopFolder& source,
   if (Terminated()) return;
   UniqueFd listing(fs_, OpenTopListing(source, destination));
   if (!listing.valid()) return;
+  toFolder1_ = destination.path == options_.folder1;
   DestFolder top;
-  if (destination.fd >= 0) {
+  top.pathLength = targetPath_.size();
+  if (destination.fd == kNotCarriedOut) {
+    top.state = DestFolder::kMissing;
+    top.planned = true;
+  } else if (destination.fd >= 0) {
     top.state = DestFolder::kOpen;
     top.fd = destination.fd;
   } else {
@@ -83,7 +91,9 @@ void TFolderSynchronizer::Walker::CopyLevel(int sourceFd, DestFolder& destinatio
       Notify(kCheckingFiles);
       continue;
     }
+    ++owner_.summary_.filesLookedAt;
     CopyEntry(sourceFd, entry.name, kind, destination, lookups);
+    if (std::exchange(copyStopped_, false)) return;
   }
   if (reader.error() != 0)
     WriteCannotRead(FolderText(sourcePath_, sourceTop_, depth), reader.error());
@@ -103,6 +113,7 @@ void TFolderSynchronizer::Walker::EnterSourceFolder(int sourceFd, const char* na
   DestFolder child;
   child.parent = &destination;
   child.name = name;
+  child.pathLength = targetPath_.size();
   CopyLevel(folder.get(), child, depth + 1);
   sourcePath_.resize(sourceLength);
   targetPath_.resize(targetLength);
@@ -114,13 +125,15 @@ void TFolderSynchronizer::Walker::CopyEntry(int sourceFd, const char* name, Entr
   // One lookup of the destination tells whether it exists as a file and its time; the
   // source's time is read only when there is something to compare it with.
   bool destinationExists = false;
+  struct stat source;
+  bool sourceKnown = false;
   const int lookupFd = LookupFd(destination);
   if (lookupFd >= 0) {
     const LookedUp target = lookups.Get(lookupFd, name);
     if (target.error == 0) {
       destinationExists = true;
       if (!S_ISDIR(target.mode)) {
-        struct stat source;
+        sourceKnown = true;
         if (fs_.StatAt(sourceFd, name, &source, AT_SYMLINK_NOFOLLOW) != 0) {
           WriteCopyLine(name, errno);
           return;
@@ -140,14 +153,32 @@ void TFolderSynchronizer::Walker::CopyEntry(int sourceFd, const char* name, Entr
     WriteCopyLine(name, ENOTSUP);
     return;
   }
+  // The size goes into the summary and the plan.
+  if (!sourceKnown && fs_.StatAt(sourceFd, name, &source, AT_SYMLINK_NOFOLLOW) != 0) {
+    WriteCopyLine(name, errno);
+    return;
+  }
+  const RunAction action =
+      Action(destinationExists ? ActionKind::kReplaceFile : ActionKind::kCopyFile, name,
+             static_cast<std::uint64_t>(source.st_size));
   int error = 0;
   const int folderFd = CreateFd(destination, &error);
-  if (folderFd >= 0) {
-    error = kind == EntryKind::kLink ? copier_.CopyLink(sourceFd, name, folderFd)
-                                     : copier_.CopyFile(sourceFd, name, folderFd,
-                                                        DeviceOf(destination), destinationExists);
+  if (folderFd >= 0 || folderFd == kNotCarriedOut) {
+    const dev_t device = folderFd >= 0 ? DeviceOf(destination) : 0;
+    copying_ = &action;
+    error = kind == EntryKind::kLink
+                ? executor_.CopyLink(action, sourceFd, name, folderFd)
+                : executor_.CopyFile(action, sourceFd, name, folderFd, device, destinationExists);
+    copying_ = nullptr;
     // On a file system that folds case, the copy may also have changed other names' lookups.
     lookups.Changed();
+    Performed(action, error);
+    // A stop asked for during a long copy ends it at once; the level ends with it.
+    if (error == ECANCELED && Terminated()) {
+      copyStopped_ = true;
+      WriteLine(kTerminatedByUser);
+      return;
+    }
   }
   WriteCopyLine(name, error);
 }
@@ -184,12 +215,18 @@ int TFolderSynchronizer::Walker::LookupFd(DestFolder& folder) {
 
 int TFolderSynchronizer::Walker::CreateFd(DestFolder& folder, int* error) {
   LookupFd(folder);
-  if (folder.state == DestFolder::kMissing) {
+  if (folder.state == DestFolder::kMissing && !folder.planned) {
     const int parentFd = CreateFd(*folder.parent, error);
-    if (parentFd < 0) return -1;
-    if (fs_.MkdirAt(parentFd, folder.name, 0777) != 0 && errno != EEXIST) {
+    if (parentFd < 0 && parentFd != kNotCarriedOut) return -1;
+    const RunAction action{ActionKind::kCreateFolder, toFolder1_,
+                           std::string_view(targetPath_).substr(0, folder.pathLength - 1), {}, 0};
+    const int made = executor_.MakeFolder(action, parentFd, folder.name);
+    Performed(action, made == kNotCarriedOut ? 0 : made);
+    if (made == kNotCarriedOut) {
+      folder.planned = true;
+    } else if (made != 0 && made != EEXIST) {
       folder.state = DestFolder::kFailed;
-      folder.error = errno;
+      folder.error = made;
     } else {
       if (folder.parent->lookups != nullptr) folder.parent->lookups->Changed();
       OpenDestination(folder, parentFd);
@@ -199,6 +236,7 @@ int TFolderSynchronizer::Walker::CreateFd(DestFolder& folder, int* error) {
       }
     }
   }
+  if (folder.planned) return kNotCarriedOut;
   if (folder.state == DestFolder::kOpen) return folder.fd;
   *error = folder.error;
   return -1;

@@ -18,7 +18,7 @@ namespace vantrel {
 namespace {
 
 constexpr std::size_t kCopyBufferSize = std::size_t{1} << 20;
-constexpr off_t kRangeChunk = off_t{1} << 30;
+constexpr off_t kRangeChunk = FileCopier::kProgressStep;
 constexpr int kNameAttempts = 100;
 constexpr char kNameAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr std::size_t kRandomLength = 8;
@@ -165,6 +165,11 @@ int FileCopier::Install(UniqueFd& temporary, bool& named, int dstDir, const char
   return temporary.Close() == 0 ? 0 : errno;
 }
 
+bool FileCopier::GoOn(off_t done, off_t size) const {
+  if (!progress_ || done >= size) return true;
+  return progress_(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(size));
+}
+
 int FileCopier::CopyContents(int in, int out, off_t size, DevicePair& pair, off_t* copied) {
   *copied = 0;
   if (size == 0) return 0;
@@ -182,6 +187,7 @@ int FileCopier::CopyContents(int in, int out, off_t size, DevicePair& pair, off_
           fs_.CopyFileRange(in, out, static_cast<std::size_t>(std::min(size - done, kRangeChunk)));
       if (n > 0) {
         done += n;
+        if (!GoOn(done, size)) return ECANCELED;
       } else if (n == 0) {
         break;  // the source ended early; the size check finds it
       } else if (errno == EINTR) {
@@ -200,10 +206,10 @@ int FileCopier::CopyContents(int in, int out, off_t size, DevicePair& pair, off_
       return 0;
     }
   }
-  return CopyByReadWrite(in, out, copied);
+  return CopyByReadWrite(in, out, size, copied);
 }
 
-int FileCopier::CopyByReadWrite(int in, int out, off_t* copied) {
+int FileCopier::CopyByReadWrite(int in, int out, off_t size, off_t* copied) {
   if (!copyBuffer_) copyBuffer_.reset(new char[kCopyBufferSize]);
   char* buffer = copyBuffer_.get();
   for (;;) {
@@ -223,7 +229,12 @@ int FileCopier::CopyByReadWrite(int in, int out, off_t* copied) {
       if (w == 0) return EIO;
       written += w;
     }
+    // The step is a whole number of buffers, so the calls come every step exactly.
+    const off_t before = *copied;
     *copied += n;
+    if (before / kProgressStep != *copied / kProgressStep && !GoOn(*copied, size)) {
+      return ECANCELED;
+    }
   }
 }
 

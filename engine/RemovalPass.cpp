@@ -13,6 +13,7 @@
 #include "engine/FolderNames.h"
 #include "engine/SyncTexts.h"
 #include "engine/SyncWalker.h"
+#include "engine/TreeBytes.h"
 #include "engine/UniqueFd.h"
 
 namespace vantrel {
@@ -91,6 +92,7 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
       Notify(kCheckingFiles);
       continue;
     }
+    ++owner_.summary_.filesLookedAt;
     LookedUp other;
     const int type = listing == kListed ? listed.TypeOf(name) : -1;
     if (type >= 0 && type != DT_UNKNOWN) {
@@ -154,6 +156,8 @@ void TFolderSynchronizer::Walker::EnterCleanedFolder(int cleanedFd, const char* 
 }
 
 int TFolderSynchronizer::Walker::Answer(const char* kind, const std::string& path) {
+  // Where nothing is removed, nobody needs to be asked.
+  if (!executor_.AsksBeforeRemoving()) return mrYesToAll;
   int& answer = owner_.removalAnswer_;
   if (answer == mrYesToAll || answer == mrNoToAll) return answer;
   if (!owner_.OnConfirmRemoval) {
@@ -170,11 +174,17 @@ void TFolderSynchronizer::Walker::OfferFile(int cleanedFd, const char* name) {
   const std::string path = sourcePath_ + name;
   const int answer = Answer("file", path);
   if (answer == mrYes || answer == mrYesToAll) {
-    if (fs_.UnlinkAt(cleanedFd, name, 0) == 0) {
+    struct stat st;
+    const bool sized = fs_.StatAt(cleanedFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    const RunAction action =
+        Action(ActionKind::kRemoveFile, name, sized ? static_cast<std::uint64_t>(st.st_size) : 0);
+    const int error = executor_.RemoveFile(action, cleanedFd, name);
+    Performed(action, error);
+    if (error == 0) {
       line_.assign("Delete file \"").append(path).push_back('"');
     } else {
       line_.assign("Cannot delete file \"").append(path).append("\": ");
-      line_.append(ErrorText(errno));
+      line_.append(ErrorText(error));
     }
   } else if (answer == mrNo || answer == mrNoToAll) {
     line_.assign("Cancel of file deletion \"").append(path).push_back('"');
@@ -190,10 +200,13 @@ void TFolderSynchronizer::Walker::OfferFolder(int cleanedFd, const char* name, s
   const int answer = Answer("folder", path);
   if (answer == mrYes || answer == mrYesToAll) {
     struct stat here;
-    const int error =
-        fs_.Fstat(cleanedFd, &here) != 0
-            ? errno
-            : DeleteFolderTree(fs_, buffers_, cleanedFd, name, here.st_dev, depth + 1);
+    int error = fs_.Fstat(cleanedFd, &here) != 0 ? errno : 0;
+    if (error == 0) {
+      const RunAction action = Action(ActionKind::kRemoveFolder, name,
+                                      TreeBytes(fs_, buffers_, cleanedFd, name, depth + 1));
+      error = executor_.RemoveFolder(action, cleanedFd, name, here.st_dev, buffers_, depth + 1);
+      Performed(action, error);
+    }
     if (error == 0) {
       line_.assign("Delete folder \"").append(path).push_back('"');
     } else {

@@ -10,6 +10,7 @@
 
 #include "engine/FileSystem.h"
 #include "engine/Masks.h"
+#include "engine/RealRunExecutor.h"
 #include "engine/SyncWalker.h"
 #include "engine/TopFolders.h"
 #include "engine/UniqueFd.h"
@@ -53,31 +54,72 @@ TFolderSynchronizer::~TFolderSynchronizer() = default;
 
 void TFolderSynchronizer::WriteLine(const std::string& line) {
   resultLog_.Append(line);
+  if (line.compare(0, 7, "Cannot ") == 0) ++summary_.failures;
   Notify(line);
 }
 
 void TFolderSynchronizer::Notify(const std::string& text) {
+  UpdateElapsed();
   if (OnProgress) OnProgress(*this, text);
+}
+
+void TFolderSynchronizer::UpdateElapsed() {
+  summary_.elapsedMs = static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                            walkStart_)
+          .count());
+}
+
+RunOptions TFolderSynchronizer::TakeOptions() const {
+  RunOptions options;
+  options.folder1 = folder1_;
+  options.folder2 = folder2_;
+  options.copyMode = copyMode_;
+  options.exactCopy = exactCopy_;
+  options.includeSubfolders = includeSubfolders_;
+  options.advancedOptions = advancedOptions_;
+  options.includeMasks = includeMasks_;
+  options.excludeMasks = excludeMasks_;
+  options.processHidden = processHidden_;
+  options.processSystem = processSystem_;
+  return options;
 }
 
 bool TFolderSynchronizer::Run() {
   terminated_ = false;
   resultLog_.Clear();
   removalAnswer_ = mrNone;
+  summary_ = RunSummary();
+  walkStart_ = std::chrono::steady_clock::now();
   // Taken once; the handlers that run during the walk cannot change what this run does.
-  const std::string folder1 = folder1_;
-  const std::string folder2 = folder2_;
-  const std::int32_t copyMode = copyMode_;
-  const bool exactCopy = exactCopy_;
+  const RunOptions options = TakeOptions();
   FileSystem& fs = fileSystem_ != nullptr ? *fileSystem_ : *FileSystem::Default();
+  RealRunExecutor executor(fs);
 
   // The coarse clock is the one file times come from, so nothing this run creates can look
   // older than its start.
   struct timespec start;
   clock_gettime(CLOCK_REALTIME_COARSE, &start);
 
-  EnsureFolderExists(fs, folder1);
-  EnsureFolderExists(fs, folder2);
+  EnsureFolderExists(fs, options.folder1);
+  EnsureFolderExists(fs, options.folder2);
+  Walk(options, fs, executor, start);
+  return true;
+}
+
+void TFolderSynchronizer::Walk(const RunOptions& options, FileSystem& fs, RunExecutor& executor,
+                               const struct timespec& start) {
+  // The summary is complete however the walk ends, an invalid mask's error included.
+  struct Finish {
+    TFolderSynchronizer& project;
+    ~Finish() {
+      project.UpdateElapsed();
+      project.summary_.stopped = project.terminated_;
+    }
+  };
+  const Finish finish{*this};
+  const std::string& folder1 = options.folder1;
+  const std::string& folder2 = options.folder2;
   RaiseDescriptorLimit();
   UniqueFd fd1(fs, fs.OpenAt(AT_FDCWD, folder1.c_str(), O_PATH | O_DIRECTORY, 0));
   const int error1 = fd1.valid() ? 0 : errno;
@@ -87,18 +129,19 @@ bool TFolderSynchronizer::Run() {
     throw std::runtime_error("Cannot synchronize \"" + folder1 + "\" with \"" + folder2 +
                              "\": one folder contains the other");
   }
-  if (copyMode != 0 && copyMode != 1) return true;
+  if (options.copyMode != 0 && options.copyMode != 1) return;
 
-  Walker walker(*this, fs, start);
+  Walker walker(*this, options, fs, executor, start);
+  executor.SetCopyProgress(
+      [&walker](std::uint64_t done, std::uint64_t size) { return walker.CopyProgress(done, size); });
   const TopFolder top1{folder1, fd1.get(), error1};
   const TopFolder top2{folder2, fd2.get(), error2};
   walker.CopyNewerFiles(top1, top2);
-  if (copyMode == 0) {
+  if (options.copyMode == 0) {
     walker.CopyNewerFiles(top2, top1);
-  } else if (exactCopy) {
+  } else if (options.exactCopy) {
     walker.RemoveExtraEntries(top2, top1);
   }
-  return true;
 }
 
 std::string TFolderSynchronizer::GetCaptionText() const {

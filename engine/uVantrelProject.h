@@ -1,6 +1,7 @@
 // One synchronization project: the two folders, the mode and options, and the run.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,6 +10,9 @@
 
 #include "common/ModalResult.h"
 #include "engine/ResultLogStore.h"
+#include "engine/RunExecutor.h"
+#include "engine/RunOptions.h"
+#include "engine/RunSummary.h"
 
 namespace vantrel {
 
@@ -23,6 +27,10 @@ using TSyncProgressEvent =
 // mrYes, mrYesToAll, mrNo, mrNoToAll, mrCancel.
 using TConfirmRemovalEvent = std::function<int(const std::string& kind, const std::string& path)>;
 
+// Told of every action a pass handed to its executor, with the executor's result (0 or an
+// errno value).
+using TActionEvent = std::function<void(const RunAction& action, int error)>;
+
 class TFolderSynchronizer {
  public:
   // `fileName` is the project file's full path; it never changes.
@@ -36,6 +44,11 @@ class TFolderSynchronizer {
   // done before stays done), and std::runtime_error when the two folders are the same folder
   // or one lies inside the other (nothing is done then).
   bool Run();
+
+  // What the last Run did, or is doing while it runs.
+  const RunSummary& Summary() const { return summary_; }
+  // The settings as a run takes them.
+  RunOptions TakeOptions() const;
 
   // Asks a running pass to stop at its next file. Safe to call from OnProgress or
   // OnConfirmRemoval (same thread).
@@ -91,15 +104,21 @@ class TFolderSynchronizer {
 
   TSyncProgressEvent OnProgress;
   TConfirmRemovalEvent OnConfirmRemoval;
+  TActionEvent OnAction;
 
  private:
   class Walker;  // the passes of one run
   friend class Walker;
 
+  // Takes one walk of the trees with `executor`; Run's body after its folders are made.
+  void Walk(const RunOptions& options, FileSystem& fs, RunExecutor& executor,
+            const struct timespec& start);
+
   // Appends to the log and notifies OnProgress with the same line.
   void WriteLine(const std::string& line);
   // Notifies OnProgress only.
   void Notify(const std::string& text);
+  void UpdateElapsed();
 
   bool modified_ = false;
   std::string folder1_;
@@ -117,6 +136,8 @@ class TFolderSynchronizer {
   bool processSystem_ = false;
   bool processHidden_ = false;
   int removalAnswer_ = mrNone;  // remembered across one run
+  RunSummary summary_;
+  std::chrono::steady_clock::time_point walkStart_;
   FileSystem* fileSystem_ = nullptr;
 };
 
