@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "engine/FileSystem.h"
+#include "engine/DryRunExecutor.h"
 #include "engine/Masks.h"
 #include "engine/RealRunExecutor.h"
 #include "engine/SyncWalker.h"
@@ -53,7 +54,7 @@ TFolderSynchronizer::TFolderSynchronizer(std::string fileName) : fileName_(std::
 TFolderSynchronizer::~TFolderSynchronizer() = default;
 
 void TFolderSynchronizer::WriteLine(const std::string& line) {
-  resultLog_.Append(line);
+  (previewing_ ? previewLog_ : resultLog_).Append(line);
   if (line.compare(0, 7, "Cannot ") == 0) ++summary_.failures;
   Notify(line);
 }
@@ -89,8 +90,7 @@ bool TFolderSynchronizer::Run() {
   terminated_ = false;
   resultLog_.Clear();
   removalAnswer_ = mrNone;
-  summary_ = RunSummary();
-  walkStart_ = std::chrono::steady_clock::now();
+  StartWalk();
   // Taken once; the handlers that run during the walk cannot change what this run does.
   const RunOptions options = TakeOptions();
   FileSystem& fs = fileSystem_ != nullptr ? *fileSystem_ : *FileSystem::Default();
@@ -103,12 +103,37 @@ bool TFolderSynchronizer::Run() {
 
   EnsureFolderExists(fs, options.folder1);
   EnsureFolderExists(fs, options.folder2);
-  Walk(options, fs, executor, start);
+  Walk(options, fs, executor, start, false);
   return true;
 }
 
+bool TFolderSynchronizer::Preview() {
+  terminated_ = false;
+  previewLog_.Clear();
+  plan_.Clear();
+  StartWalk();
+  const RunOptions options = TakeOptions();
+  FileSystem& fs = fileSystem_ != nullptr ? *fileSystem_ : *FileSystem::Default();
+  DryRunExecutor executor(plan_);
+  struct timespec start;
+  clock_gettime(CLOCK_REALTIME_COARSE, &start);
+  struct Previewing {
+    bool& flag;
+    ~Previewing() { flag = false; }
+  };
+  previewing_ = true;
+  const Previewing previewing{previewing_};
+  Walk(options, fs, executor, start, true);
+  return true;
+}
+
+void TFolderSynchronizer::StartWalk() {
+  summary_ = RunSummary();
+  walkStart_ = std::chrono::steady_clock::now();
+}
+
 void TFolderSynchronizer::Walk(const RunOptions& options, FileSystem& fs, RunExecutor& executor,
-                               const struct timespec& start) {
+                               const struct timespec& start, bool planMissing) {
   // The summary is complete however the walk ends, an invalid mask's error included.
   struct Finish {
     TFolderSynchronizer& project;
@@ -134,8 +159,17 @@ void TFolderSynchronizer::Walk(const RunOptions& options, FileSystem& fs, RunExe
   Walker walker(*this, options, fs, executor, start);
   executor.SetCopyProgress(
       [&walker](std::uint64_t done, std::uint64_t size) { return walker.CopyProgress(done, size); });
-  const TopFolder top1{folder1, fd1.get(), error1};
-  const TopFolder top2{folder2, fd2.get(), error2};
+  // A folder that only the plan makes is walked as an empty one.
+  const auto planned = [&](const std::string& folder, const UniqueFd& fd, int error) {
+    if (!planMissing || fd.valid() || error != ENOENT) return fd.get();
+    const RunAction action{ActionKind::kCreateFolder, &folder == &folder1, folder, {}, 0};
+    executor.MakeFolder(action, AT_FDCWD, folder.c_str());
+    ++summary_.foldersCreated;
+    if (OnAction) OnAction(action, 0);
+    return kNotCarriedOut;
+  };
+  const TopFolder top1{folder1, planned(folder1, fd1, error1), error1};
+  const TopFolder top2{folder2, planned(folder2, fd2, error2), error2};
   walker.CopyNewerFiles(top1, top2);
   if (options.copyMode == 0) {
     walker.CopyNewerFiles(top2, top1);

@@ -12,6 +12,7 @@
 #include "engine/ResultLogStore.h"
 #include "engine/RunExecutor.h"
 #include "engine/RunOptions.h"
+#include "engine/RunPlan.h"
 #include "engine/RunSummary.h"
 
 namespace vantrel {
@@ -45,7 +46,16 @@ class TFolderSynchronizer {
   // or one lies inside the other (nothing is done then).
   bool Run();
 
-  // What the last Run did, or is doing while it runs.
+  // Walks the trees as Run would now, but creates, copies, removes and asks nothing: every
+  // removal counts as answered "Yes to all". Fills Plan() with the actions in the order Run
+  // would take them, Summary() with their counts, and PreviewLog() with the lines Run would
+  // write; ResultLog() keeps the last run's. A missing top folder is planned to be made.
+  // Returns true; throws as Run does. Terminate() stops it.
+  bool Preview();
+  const RunPlan& Plan() const { return plan_; }
+  const std::vector<std::string>& PreviewLog() const { return previewLog_.Lines(); }
+
+  // What the last Run or Preview did, or is doing while it runs.
   const RunSummary& Summary() const { return summary_; }
   // The settings as a run takes them.
   RunOptions TakeOptions() const;
@@ -111,8 +121,10 @@ class TFolderSynchronizer {
   friend class Walker;
 
   // Takes one walk of the trees with `executor`; Run's body after its folders are made.
+  // `planMissing`: a top folder that does not exist is planned with `executor` (a preview).
   void Walk(const RunOptions& options, FileSystem& fs, RunExecutor& executor,
-            const struct timespec& start);
+            const struct timespec& start, bool planMissing);
+  void StartWalk();
 
   // Appends to the log and notifies OnProgress with the same line.
   void WriteLine(const std::string& line);
@@ -137,6 +149,9 @@ class TFolderSynchronizer {
   bool processHidden_ = false;
   int removalAnswer_ = mrNone;  // remembered across one run
   RunSummary summary_;
+  RunPlan plan_;
+  ResultLogStore previewLog_;
+  bool previewing_ = false;  // the lines go to previewLog_
   std::chrono::steady_clock::time_point walkStart_;
   FileSystem* fileSystem_ = nullptr;
 };
