@@ -10,9 +10,12 @@ namespace vantrel {
 
 TPlanModel::TPlanModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void TPlanModel::SetPlan(const RunPlan* plan) {
+void TPlanModel::SetPlan(const RunPlan* plan, const std::string& folder1,
+                         const std::string& folder2) {
   beginResetModel();
   plan_ = plan;
+  top1_ = folder1.empty() || folder1.back() == '/' ? folder1 : folder1 + '/';
+  top2_ = folder2.empty() || folder2.back() == '/' ? folder2 : folder2 + '/';
   order_.clear();
   cachedIndex_ = -1;
   endResetModel();
@@ -35,6 +38,14 @@ QString TPlanModel::ActionText(ActionKind kind, bool toFolder1) {
       return QStringLiteral("Rename file");
   }
   return QString();
+}
+
+QString TPlanModel::Shown(const std::string& path, bool toFolder1) const {
+  const std::string& top = toFolder1 ? top1_ : top2_;
+  if (top.empty() || path.size() <= top.size() || path.compare(0, top.size(), top) != 0) {
+    return QString::fromStdString(path);
+  }
+  return QString::fromUtf8(path.data() + top.size(), static_cast<qsizetype>(path.size() - top.size()));
 }
 
 int TPlanModel::rowCount(const QModelIndex& parent) const {
@@ -68,10 +79,13 @@ QVariant TPlanModel::data(const QModelIndex& index, int role) const {
     case colAction:
       return ActionText(action->kind, action->toFolder1);
     case colPath:
-      if (role == Qt::ToolTipRole && !action->source.empty()) {
-        return QStringLiteral("From ") + QString::fromStdString(action->source);
+      if (role == Qt::ToolTipRole) {
+        return action->source.empty() ? QString::fromStdString(action->path)
+                                      : QString::fromStdString(action->source) +
+                                            QStringLiteral("\n  to ") +
+                                            QString::fromStdString(action->path);
       }
-      return QString::fromStdString(action->path);
+      return Shown(action->path, action->toFolder1);
     case colSize:
       if (action->kind == ActionKind::kCreateFolder || action->kind == ActionKind::kRenameFile) {
         return QString();

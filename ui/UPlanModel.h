@@ -3,6 +3,7 @@
 
 #include <QAbstractTableModel>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "engine/RunPlan.h"
@@ -17,8 +18,11 @@ class TPlanModel : public QAbstractTableModel {
 
   explicit TPlanModel(QObject* parent = nullptr);
 
-  // Shows `plan` (not owned; null for none) in its own order. Call again after it changed.
-  void SetPlan(const RunPlan* plan);
+  // Shows `plan` (not owned; null for none) in its own order, with paths below `folder1` and
+  // `folder2` shown relative to them (the full path is the tooltip). Call again after the plan
+  // changed.
+  void SetPlan(const RunPlan* plan, const std::string& folder1 = std::string(),
+               const std::string& folder2 = std::string());
 
   // "Copy to Folder 2", "Replace in Folder 1", "Create folder", "Remove file", ...
   static QString ActionText(ActionKind kind, bool toFolder1);
@@ -34,7 +38,12 @@ class TPlanModel : public QAbstractTableModel {
   // The plan's action for a row of the view, read once for the rows painted one after another.
   const PlannedAction* At(int row) const;
 
+  // `path` without the top folder it lies in.
+  QString Shown(const std::string& path, bool toFolder1) const;
+
   const RunPlan* plan_ = nullptr;
+  std::string top1_;  // the top folders with their separator
+  std::string top2_;
   std::vector<std::uint32_t> order_;  // row -> index in the plan; empty: the plan's own order
   mutable PlannedAction cached_;
   mutable long cachedIndex_ = -1;

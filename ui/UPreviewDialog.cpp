@@ -36,6 +36,13 @@ TPreviewDialog::TPreviewDialog(TFolderSynchronizer& project, TPrompts& prompts,
   QFont bold = lPreviewTotals->font();
   bold.setBold(true);
   lPreviewTotals->setFont(bold);
+  lPreviewFolders = new QLabel(this);
+  lPreviewFolders->setObjectName(QStringLiteral("lPreviewFolders"));
+  lPreviewFolders->setTextFormat(Qt::PlainText);
+  lPreviewFolders->setWordWrap(true);
+  lPreviewFolders->setText(QStringLiteral("Folder 1: %1\nFolder 2: %2")
+                               .arg(QString::fromStdString(project.Folder1()),
+                                    QString::fromStdString(project.Folder2())));
   lPreviewCurrent = new QLabel(this);
   lPreviewCurrent->setObjectName(QStringLiteral("lPreviewCurrent"));
   lPreviewCurrent->setTextFormat(Qt::PlainText);
@@ -47,6 +54,7 @@ TPreviewDialog::TPreviewDialog(TFolderSynchronizer& project, TPrompts& prompts,
   tvPreviewPlan->setSortingEnabled(false);  // on once there is a plan: sorting reads it all
   tvPreviewPlan->setSelectionBehavior(QAbstractItemView::SelectRows);
   tvPreviewPlan->setWordWrap(false);
+  tvPreviewPlan->setTextElideMode(Qt::ElideMiddle);
   tvPreviewPlan->verticalHeader()->setVisible(false);
   // Fixed row heights and column widths: nothing is measured row by row, so 100,000 rows
   // cost what the visible ones cost.
@@ -54,8 +62,8 @@ TPreviewDialog::TPreviewDialog(TFolderSynchronizer& project, TPrompts& prompts,
   tvPreviewPlan->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   tvPreviewPlan->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   tvPreviewPlan->horizontalHeader()->setStretchLastSection(false);
-  tvPreviewPlan->setColumnWidth(TPlanModel::colAction, 150);
-  tvPreviewPlan->setColumnWidth(TPlanModel::colPath, 440);
+  tvPreviewPlan->setColumnWidth(TPlanModel::colAction, 180);
+  tvPreviewPlan->setColumnWidth(TPlanModel::colPath, 410);
   tvPreviewPlan->setColumnWidth(TPlanModel::colSize, 90);
   bPreviewCancel = new QPushButton(QStringLiteral("Cancel"), this);
   bPreviewCancel->setObjectName(QStringLiteral("bPreviewCancel"));
@@ -67,6 +75,7 @@ TPreviewDialog::TPreviewDialog(TFolderSynchronizer& project, TPrompts& prompts,
   buttons->addWidget(bPreviewCancel);
   buttons->addWidget(bPreviewClose);
   layout->addWidget(lPreviewTotals);
+  layout->addWidget(lPreviewFolders);
   layout->addWidget(tvPreviewPlan, 1);
   layout->addLayout(buttons);
   // A preview changes nothing, so stopping it needs no question.
@@ -119,7 +128,7 @@ void TPreviewDialog::RunPreview() {
   lPreviewCurrent->clear();
   lPreviewTotals->setText(error.isEmpty() ? PlanTotalsText(project_.Summary())
                                           : QStringLiteral("The preview failed."));
-  model_->SetPlan(&project_.Plan());
+  model_->SetPlan(&project_.Plan(), project_.Folder1(), project_.Folder2());
   tvPreviewPlan->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);  // plan order
   tvPreviewPlan->setSortingEnabled(true);
   bPreviewCancel->setEnabled(false);

@@ -37,6 +37,7 @@ class TPreviewDialog : public QDialog {
   void reject() override;
 
   QLabel* lPreviewTotals;
+  QLabel* lPreviewFolders;  // what the relative paths of the table are relative to
   QLabel* lPreviewCurrent;
   QTableView* tvPreviewPlan;
   QPushButton* bPreviewCancel;
