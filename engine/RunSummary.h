@@ -11,7 +11,7 @@ struct RunSummary {
     std::uint64_t bytes = 0;
   };
 
-  std::uint64_t filesLookedAt = 0;  // every file a pass reached, once per pass
+  std::uint64_t filesLookedAt = 0;  // files that took part in a pass (masks passed), per pass
   Copies toFolder2;                 // copies from Folder 1 to Folder 2
   Copies toFolder1;                 // copies back, in bidirectional mode
   std::uint64_t foldersCreated = 0;
