@@ -25,8 +25,8 @@ struct TFolderSynchronizer::Walker::DestFolder {
   dev_t device = 0;
   bool deviceKnown = false;
   LookupAhead::Batch* lookups = nullptr;  // of the level listing the source of this folder
-  bool planned = false;         // kMissing, but made in the executor's plan
-  std::size_t pathLength = 0;   // of its text in targetPath_, separator included
+  bool planned = false;                   // kMissing, but made in the executor's plan
+  std::size_t pathLength = 0;             // of its text in targetPath_, separator included
 };
 
 namespace {
@@ -218,8 +218,11 @@ int TFolderSynchronizer::Walker::CreateFd(DestFolder& folder, int* error) {
   if (folder.state == DestFolder::kMissing && !folder.planned) {
     const int parentFd = CreateFd(*folder.parent, error);
     if (parentFd < 0 && parentFd != kNotCarriedOut) return -1;
-    const RunAction action{ActionKind::kCreateFolder, toFolder1_,
-                           std::string_view(targetPath_).substr(0, folder.pathLength - 1), {}, 0};
+    const RunAction action{ActionKind::kCreateFolder,
+                           toFolder1_,
+                           std::string_view(targetPath_).substr(0, folder.pathLength - 1),
+                           {},
+                           0};
     const int made = executor_.MakeFolder(action, parentFd, folder.name);
     Performed(action, made == kNotCarriedOut ? 0 : made);
     if (made == kNotCarriedOut) {

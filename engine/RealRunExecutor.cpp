@@ -23,8 +23,8 @@ int RealRunExecutor::RemoveFile(const RunAction&, int dirFd, const char* name) {
   return fs_.UnlinkAt(dirFd, name, 0) == 0 ? 0 : errno;
 }
 
-int RealRunExecutor::RemoveFolder(const RunAction&, int parentFd, const char* name,
-                                  dev_t parentDev, ListingBuffers& buffers, std::size_t depth) {
+int RealRunExecutor::RemoveFolder(const RunAction&, int parentFd, const char* name, dev_t parentDev,
+                                  ListingBuffers& buffers, std::size_t depth) {
   return DeleteFolderTree(fs_, buffers, parentFd, name, parentDev, depth);
 }
 

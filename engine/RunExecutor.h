@@ -59,10 +59,9 @@ class RunExecutor {
   virtual int RemoveFile(const RunAction& action, int dirFd, const char* name) = 0;
   // `buffers` and `depth` are the walker's, so that the removal lists with buffers the
   // walker's own open listings do not share.
-  virtual int RemoveFolder(const RunAction& action, int parentFd, const char* name,
-                           dev_t parentDev, ListingBuffers& buffers, std::size_t depth) = 0;
-  virtual int RenameFile(const RunAction& action, int dirFd, const char* from,
-                         const char* to) = 0;
+  virtual int RemoveFolder(const RunAction& action, int parentFd, const char* name, dev_t parentDev,
+                           ListingBuffers& buffers, std::size_t depth) = 0;
+  virtual int RenameFile(const RunAction& action, int dirFd, const char* from, const char* to) = 0;
 };
 
 }  // namespace vantrel

@@ -8,8 +8,8 @@
 #include <ctime>
 #include <stdexcept>
 
-#include "engine/FileSystem.h"
 #include "engine/DryRunExecutor.h"
+#include "engine/FileSystem.h"
 #include "engine/Masks.h"
 #include "engine/RealRunExecutor.h"
 #include "engine/SyncWalker.h"
@@ -65,10 +65,10 @@ void TFolderSynchronizer::Notify(const std::string& text) {
 }
 
 void TFolderSynchronizer::UpdateElapsed() {
-  summary_.elapsedMs = static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                            walkStart_)
-          .count());
+  summary_.elapsedMs =
+      static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - walkStart_)
+                                     .count());
 }
 
 RunOptions TFolderSynchronizer::TakeOptions() const {
@@ -157,8 +157,9 @@ void TFolderSynchronizer::Walk(const RunOptions& options, FileSystem& fs, RunExe
   if (options.copyMode != 0 && options.copyMode != 1) return;
 
   Walker walker(*this, options, fs, executor, start);
-  executor.SetCopyProgress(
-      [&walker](std::uint64_t done, std::uint64_t size) { return walker.CopyProgress(done, size); });
+  executor.SetCopyProgress([&walker](std::uint64_t done, std::uint64_t size) {
+    return walker.CopyProgress(done, size);
+  });
   // A folder that only the plan makes is walked as an empty one.
   const auto planned = [&](const std::string& folder, const UniqueFd& fd, int error) {
     if (!planMissing || fd.valid() || error != ENOENT) return fd.get();

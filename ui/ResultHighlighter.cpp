@@ -11,8 +11,7 @@ TResultHighlighter::TResultHighlighter(QTextDocument* document) : QSyntaxHighlig
 }
 
 bool TResultHighlighter::IsFailureLine(const QString& line) {
-  return line.startsWith(QLatin1String("Cannot ")) ||
-         line == QLatin1String("Terminated by user");
+  return line.startsWith(QLatin1String("Cannot ")) || line == QLatin1String("Terminated by user");
 }
 
 void TResultHighlighter::highlightBlock(const QString& text) {

@@ -34,10 +34,11 @@ QString BytesText(std::uint64_t bytes) {
 QString ElapsedText(std::uint64_t milliseconds) {
   const std::uint64_t seconds = milliseconds / 1000;
   const std::uint64_t hours = seconds / 3600;
-  const QString minutesSeconds = QStringLiteral("%1:%2")
-                                     .arg(hours > 0 ? QStringLiteral("%1").arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
-                                                    : QString::number(seconds / 60))
-                                     .arg(seconds % 60, 2, 10, QChar(u'0'));
+  const QString minutesSeconds =
+      QStringLiteral("%1:%2")
+          .arg(hours > 0 ? QStringLiteral("%1").arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
+                         : QString::number(seconds / 60))
+          .arg(seconds % 60, 2, 10, QChar(u'0'));
   return hours > 0 ? QString::number(hours) + u':' + minutesSeconds : minutesSeconds;
 }
 
@@ -71,10 +72,12 @@ QString PlanTotalsText(const RunSummary& summary) {
 }
 
 QString LiveCountsText(const RunSummary& summary) {
-  return QStringLiteral("Looked at %1") .arg(CountText(summary.filesLookedAt)) + kDot +
+  return QStringLiteral("Looked at %1").arg(CountText(summary.filesLookedAt)) + kDot +
          QStringLiteral("copied %1 (%2)")
              .arg(CountText(summary.FilesCopied()), BytesText(summary.BytesCopied())) +
-         kDot + QStringLiteral("removed %1").arg(CountText(summary.filesRemoved + summary.foldersRemoved)) +
+         kDot +
+         QStringLiteral("removed %1")
+             .arg(CountText(summary.filesRemoved + summary.foldersRemoved)) +
          kDot + QStringLiteral("failed %1").arg(CountText(summary.failures)) + kDot +
          ElapsedText(summary.elapsedMs);
 }

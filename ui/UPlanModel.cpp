@@ -45,7 +45,8 @@ QString TPlanModel::Shown(const std::string& path, bool toFolder1) const {
   if (top.empty() || path.size() <= top.size() || path.compare(0, top.size(), top) != 0) {
     return QString::fromStdString(path);
   }
-  return QString::fromUtf8(path.data() + top.size(), static_cast<qsizetype>(path.size() - top.size()));
+  return QString::fromUtf8(path.data() + top.size(),
+                           static_cast<qsizetype>(path.size() - top.size()));
 }
 
 int TPlanModel::rowCount(const QModelIndex& parent) const {
@@ -58,7 +59,8 @@ int TPlanModel::columnCount(const QModelIndex& parent) const {
 
 const PlannedAction* TPlanModel::At(int row) const {
   if (plan_ == nullptr || row < 0 || static_cast<std::size_t>(row) >= plan_->size()) return nullptr;
-  const long index = order_.empty() ? row : static_cast<long>(order_[static_cast<std::size_t>(row)]);
+  const long index =
+      order_.empty() ? row : static_cast<long>(order_[static_cast<std::size_t>(row)]);
   if (index != cachedIndex_) {
     if (!plan_->Get(static_cast<std::size_t>(index), cached_)) return nullptr;
     cachedIndex_ = index;
@@ -80,10 +82,10 @@ QVariant TPlanModel::data(const QModelIndex& index, int role) const {
       return ActionText(action->kind, action->toFolder1);
     case colPath:
       if (role == Qt::ToolTipRole) {
-        return action->source.empty() ? QString::fromStdString(action->path)
-                                      : QString::fromStdString(action->source) +
-                                            QStringLiteral("\n  to ") +
-                                            QString::fromStdString(action->path);
+        return action->source.empty()
+                   ? QString::fromStdString(action->path)
+                   : QString::fromStdString(action->source) + QStringLiteral("\n  to ") +
+                         QString::fromStdString(action->path);
       }
       return Shown(action->path, action->toFolder1);
     case colSize:

@@ -1,8 +1,7 @@
 // A stop during the copy of a large file: the copier gives the window its turn at least every
 // 64 MiB, and a stop asked for then ends that copy at once, leaving the destination as it was.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
@@ -17,8 +16,8 @@ namespace vantrel::test {
 // its size and moves nothing (the test stops long before the contents would matter).
 class SlowFileSystem : public FileSystemWrapper {
  public:
-  explicit SlowFileSystem(bool rangeRefused) : FileSystemWrapper(FileSystem::Default()),
-                                               rangeRefused_(rangeRefused) {}
+  explicit SlowFileSystem(bool rangeRefused)
+      : FileSystemWrapper(FileSystem::Default()), rangeRefused_(rangeRefused) {}
   std::vector<std::size_t> moves;  // every request that moves data to the destination
 
   int Clone(int, int) override {

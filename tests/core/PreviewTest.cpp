@@ -113,9 +113,12 @@ struct Mode {
 
 TEST_F(PreviewTest, PlanIsWhatTheNextRunDoesAndChangesNothing) {
   const Mode modes[] = {
-      {"bidirectional", 0, false, false, true}, {"unidirectional", 1, false, false, true},
-      {"exact copy", 1, true, false, true},     {"exact copy, masks", 1, true, true, true},
-      {"bidirectional, masks", 0, false, true, true}, {"exact copy, top only", 1, true, false, false},
+      {"bidirectional", 0, false, false, true},
+      {"unidirectional", 1, false, false, true},
+      {"exact copy", 1, true, false, true},
+      {"exact copy, masks", 1, true, true, true},
+      {"bidirectional, masks", 0, false, true, true},
+      {"exact copy, top only", 1, true, false, false},
   };
   std::set<int> kindsSeen;  // the generated pairs must call for every kind of action
   bool copiedBack = false;

@@ -146,8 +146,9 @@ class PreviewWindow : public QObject {
     QCOMPARE(h->form->focusWidget(), h->form->bSave);
 
     // A failure line stands out; the text stays as the log has it.
-    const QString text = "Copy file \"a\" to \"b\"\nCannot copy file \"x\" to \"y\": Permission "
-                         "denied\nTerminated by user";
+    const QString text =
+        "Copy file \"a\" to \"b\"\nCannot copy file \"x\" to \"y\": Permission "
+        "denied\nTerminated by user";
     h->form->mResult->setPlainText(text);
     QCOMPARE(h->form->mResult->toPlainText(), text);
     QTextDocument* document = h->form->mResult->document();
@@ -165,14 +166,16 @@ class PreviewWindow : public QObject {
     s.foldersRemoved = 2;
     s.removedBytes = 1200000;
     s.elapsedMs = 42999;
-    QCOMPARE(PlanTotalsText(s), "Copy 1,234 files (45.6 MB) to Folder 2 \u00b7 remove 7 files and "
-                                "2 folders (1.2 MB) from Folder 2");
+    QCOMPARE(PlanTotalsText(s),
+             "Copy 1,234 files (45.6 MB) to Folder 2 \u00b7 remove 7 files and "
+             "2 folders (1.2 MB) from Folder 2");
     s.failures = 2;
     QCOMPARE(ResultHeaderText(s), "1,234 copied (45.6 MB), 9 removed, 2 failed, in 0:42");
     s.stopped = true;
     s.elapsedMs = 3723000;
-    QCOMPARE(ResultHeaderText(s), "Stopped after 1,234 copied (45.6 MB), 9 removed, 2 failed, "
-                                  "in 1:02:03");
+    QCOMPARE(ResultHeaderText(s),
+             "Stopped after 1,234 copied (45.6 MB), 9 removed, 2 failed, "
+             "in 1:02:03");
     QCOMPARE(PlanTotalsText(RunSummary()), "Nothing to do");
     QCOMPARE(BytesText(999), "999 bytes");
     QCOMPARE(BytesText(999950), "1.0 MB");
