@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "common/CoreApi.h"
 #include "engine/CaseFolding.h"
@@ -33,6 +34,7 @@ struct TFolderSynchronizer::Walker::DestFolder {
   dev_t device = 0;
   bool deviceKnown = false;
   LookupAhead::Batch* lookups = nullptr;  // of the level listing the source of this folder
+  bool planned = false;  // kMissing, but made in the executor's plan
   // The names of the source folder handled so far, by their folded case, while the folder
   // may fold case.
   std::unordered_map<std::string, std::string> caseNames;
@@ -43,10 +45,14 @@ void TFolderSynchronizer::Walker::CopyNewerFiles(const TopFolder& source,
   if (Terminated()) return;
   UniqueFd listing(fs_, OpenTopListing(source, destination));
   if (!listing.valid()) return;
+  toFolder1_ = destination.path == options_.folder1;
   DestFolder top;
   top.pathLength = targetPath_.size();
   writtenTop_ = destination.fd;
-  if (destination.fd >= 0) {
+  if (destination.fd == kNotCarriedOut) {
+    top.state = DestFolder::kMissing;
+    top.planned = true;
+  } else if (destination.fd >= 0) {
     top.state = DestFolder::kOpen;
     top.fd = destination.fd;
   } else {
@@ -90,7 +96,9 @@ void TFolderSynchronizer::Walker::CopyLevel(int sourceFd, DestFolder& destinatio
       Notify(kCheckingFiles);
       continue;
     }
+    ++owner_.summary_.filesLookedAt;
     CopyEntry(sourceFd, entry.name, kind, destination, lookups);
+    if (std::exchange(copyStopped_, false)) return;
   }
   if (reader.error() != 0 && !Halted())
     WriteCannotRead(FolderText(sourcePath_, sourceTop_, depth), reader.error());
@@ -123,6 +131,8 @@ void TFolderSynchronizer::Walker::CopyEntry(int sourceFd, const char* name, Entr
   // One lookup of the destination tells whether it exists as a file and its time; the
   // source's time is read only when there is something to compare it with.
   bool destinationExists = false;
+  struct stat source;
+  bool sourceKnown = false;
   const int lookupFd = LookupFd(destination);
   if (lookupFd >= 0) {
     const LookedUp target = lookups.Get(lookupFd, name);
@@ -130,7 +140,7 @@ void TFolderSynchronizer::Walker::CopyEntry(int sourceFd, const char* name, Entr
       destinationExists = true;
       LearnFolding(destination, name);
       if (!S_ISDIR(target.mode)) {
-        struct stat source;
+        sourceKnown = true;
         if (fs_.StatAt(sourceFd, name, &source, AT_SYMLINK_NOFOLLOW) != 0) {
           WriteCopyLine(name, errno);
           return;
@@ -150,29 +160,45 @@ void TFolderSynchronizer::Walker::CopyEntry(int sourceFd, const char* name, Entr
     WriteCopyLine(name, ENOTSUP);
     return;
   }
+  // The size goes into the summary and the plan.
+  if (!sourceKnown && fs_.StatAt(sourceFd, name, &source, AT_SYMLINK_NOFOLLOW) != 0) {
+    WriteCopyLine(name, errno);
+    return;
+  }
+  const RunAction action =
+      Action(destinationExists ? ActionKind::kReplaceFile : ActionKind::kCopyFile, name,
+             static_cast<std::uint64_t>(source.st_size));
   int error = 0;
   bool reported = false;
   const int folderFd = CreateFd(destination, &error, &reported);
-  if (folderFd < 0) {
+  if (folderFd < 0 && folderFd != kNotCarriedOut) {
     // Everything inside a folder that could not be made shares the one line said for it.
     if (!reported) WriteCopyLine(name, error);
     return;
   }
-  SweepTemporaries(destination);
-  const dev_t device = DeviceOf(destination);
-  if (!destinationExists && traits_.RefusesName(folderFd, device, name)) {
+  const bool real = folderFd >= 0 && executor_.Writes();
+  if (real) SweepTemporaries(destination);
+  const dev_t device = folderFd >= 0 ? DeviceOf(destination) : 0;
+  if (real && !destinationExists && traits_.RefusesName(folderFd, device, name)) {
     error = kNameRefused;
   } else {
+    copying_ = &action;
     error = kind == EntryKind::kLink
-                ? copier_.CopyLink(sourceFd, name, folderFd)
-                : copier_.CopyFile(sourceFd, name, folderFd, device, destinationExists);
+                ? executor_.CopyLink(action, sourceFd, name, folderFd)
+                : executor_.CopyFile(action, sourceFd, name, folderFd, device, destinationExists);
+    copying_ = nullptr;
     // On a file system that folds case, the copy may also have changed other names' lookups.
     lookups.Changed();
-    if (error == kNameRefused) traits_.NoteRefusal(device);
-    if (error == 0) {
-      written_ = true;
-      LearnFolding(destination, name);
+    Performed(action, error);
+    // A stop asked for during a long copy ends it at once; the level ends with it.
+    if (error == ECANCELED && Terminated()) {
+      copyStopped_ = true;
+      WriteLine(kTerminatedByUser);
+      return;
     }
+    if (error == kNameRefused) traits_.NoteRefusal(device);
+    if (error == 0) written_ = true;
+    if (error == 0 && real) LearnFolding(destination, name);
   }
   WriteCopyLine(name, error);
 }
@@ -248,29 +274,42 @@ int TFolderSynchronizer::Walker::LookupFd(DestFolder& folder) {
 
 int TFolderSynchronizer::Walker::CreateFd(DestFolder& folder, int* error, bool* reported) {
   LookupFd(folder);
-  if (folder.state == DestFolder::kMissing) {
+  if (folder.state == DestFolder::kMissing && !folder.planned) {
     const int parentFd = CreateFd(*folder.parent, error, reported);
-    if (parentFd < 0) return -1;
-    const dev_t device = DeviceOf(*folder.parent);
-    if (traits_.RefusesName(parentFd, device, folder.name)) {
+    if (parentFd < 0 && parentFd != kNotCarriedOut) return -1;
+    const bool real = parentFd >= 0 && executor_.Writes();
+    const dev_t device = parentFd >= 0 ? DeviceOf(*folder.parent) : 0;
+    if (real && traits_.RefusesName(parentFd, device, folder.name)) {
       FailCreation(folder, kNameRefused);
-    } else if (fs_.MkdirAt(parentFd, folder.name, 0777) != 0 && errno != EEXIST) {
-      const int made = errno;
-      const bool refused = (made == ENOENT || made == EINVAL || made == EILSEQ) &&
-                           HasWindowsForbiddenName(folder.name);
-      if (refused) traits_.NoteRefusal(device);
-      FailCreation(folder, refused ? kNameRefused : made);
     } else {
-      written_ = true;
-      if (folder.parent->lookups != nullptr) folder.parent->lookups->Changed();
-      OpenDestination(folder, parentFd);
-      folder.swept = true;
-      if (folder.state == DestFolder::kMissing) {  // removed again at once
-        folder.state = DestFolder::kFailed;
-        folder.error = ENOENT;
+      const RunAction action{ActionKind::kCreateFolder,
+                             toFolder1_,
+                             std::string_view(targetPath_).substr(0, folder.pathLength - 1),
+                             {},
+                             0};
+      const int made = executor_.MakeFolder(action, parentFd, folder.name);
+      Performed(action, made == kNotCarriedOut ? 0 : made);
+      if (made == kNotCarriedOut) {
+        folder.planned = true;
+      } else if (made != 0 && made != EEXIST) {
+        const bool refused =
+            (made == ENOENT || made == EINVAL || made == EILSEQ || made == EPERM) &&
+            HasWindowsForbiddenName(folder.name);
+        if (refused) traits_.NoteRefusal(device);
+        FailCreation(folder, refused ? kNameRefused : made);
+      } else {
+        written_ = true;
+        if (folder.parent->lookups != nullptr) folder.parent->lookups->Changed();
+        OpenDestination(folder, parentFd);
+        folder.swept = true;
+        if (folder.state == DestFolder::kMissing) {  // removed again at once
+          folder.state = DestFolder::kFailed;
+          folder.error = ENOENT;
+        }
       }
     }
   }
+  if (folder.planned) return kNotCarriedOut;
   if (folder.state == DestFolder::kOpen) return folder.fd;
   *error = folder.error;
   *reported = folder.reported;

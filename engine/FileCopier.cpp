@@ -19,7 +19,7 @@ namespace vantrel {
 namespace {
 
 constexpr std::size_t kCopyBufferSize = std::size_t{1} << 20;
-constexpr off_t kRangeChunk = off_t{1} << 30;
+constexpr off_t kRangeChunk = FileCopier::kProgressStep;
 // Files smaller than this are copied whole without asking where their holes are: one more call
 // for each small file would cost more than their holes can save.
 constexpr off_t kSparseMinimum = off_t{64} << 10;
@@ -201,6 +201,11 @@ int FileCopier::Install(UniqueFd& temporary, bool& named, int dstDir, const char
   return temporary.Close() == 0 ? 0 : errno;
 }
 
+bool FileCopier::GoOn(off_t done, off_t size) const {
+  if (!progress_ || done >= size) return true;
+  return progress_(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(size));
+}
+
 int FileCopier::CopyContents(int in, int out, off_t size, DevicePair& pair, off_t* copied) {
   *copied = 0;
   if (size == 0) return 0;
@@ -227,6 +232,7 @@ int FileCopier::CopyContents(int in, int out, off_t size, DevicePair& pair, off_
           fs_.CopyFileRange(in, out, static_cast<std::size_t>(std::min(size - done, kRangeChunk)));
       if (n > 0) {
         done += n;
+        if (!GoOn(done, size)) return ECANCELED;
       } else if (n == 0) {
         break;  // the source ended early; the size check finds it
       } else if (errno == EINTR) {
@@ -245,7 +251,7 @@ int FileCopier::CopyContents(int in, int out, off_t size, DevicePair& pair, off_
       return 0;
     }
   }
-  return CopyByReadWrite(in, out, copied);
+  return CopyByReadWrite(in, out, size, copied);
 }
 
 int FileCopier::CopySparse(int in, int out, off_t size, DevicePair& pair, off_t* copied) {
@@ -261,7 +267,7 @@ int FileCopier::CopySparse(int in, int out, off_t size, DevicePair& pair, off_t*
       return errno;
     }
     off_t done = 0;
-    const int error = CopyStretch(in, out, end - data, pair, &done);
+    const int error = CopyStretch(in, out, end - data, pair, data, size, &done);
     if (error != 0) return error;
     if (done < end - data) {  // the source ended early; the size check finds it
       *copied = data + done;
@@ -275,7 +281,8 @@ int FileCopier::CopySparse(int in, int out, off_t size, DevicePair& pair, off_t*
   return 0;
 }
 
-int FileCopier::CopyStretch(int in, int out, off_t length, DevicePair& pair, off_t* done) {
+int FileCopier::CopyStretch(int in, int out, off_t length, DevicePair& pair, off_t base,
+                            off_t size, off_t* done) {
   bool plain = pair.rangeRefused;
   while (*done < length) {
     const off_t left = length - *done;
@@ -296,7 +303,11 @@ int FileCopier::CopyStretch(int in, int out, off_t length, DevicePair& pair, off
       if (n < 0) return errno;
     }
     if (n == 0) return 0;  // the source ended early
+    const off_t before = base + *done;
     *done += n;
+    if (before / kProgressStep != (base + *done) / kProgressStep && !GoOn(base + *done, size)) {
+      return ECANCELED;
+    }
   }
   return 0;
 }
@@ -323,7 +334,7 @@ long FileCopier::ReadWriteSome(int in, int out, std::size_t size) {
   return n;
 }
 
-int FileCopier::CopyByReadWrite(int in, int out, off_t* copied) {
+int FileCopier::CopyByReadWrite(int in, int out, off_t size, off_t* copied) {
   if (!copyBuffer_) copyBuffer_.reset(new char[kCopyBufferSize]);
   char* buffer = copyBuffer_.get();
   for (;;) {
@@ -343,7 +354,12 @@ int FileCopier::CopyByReadWrite(int in, int out, off_t* copied) {
       if (w == 0) return EIO;
       written += w;
     }
+    // The step is a whole number of buffers, so the calls come every step exactly.
+    const off_t before = *copied;
     *copied += n;
+    if (before / kProgressStep != *copied / kProgressStep && !GoOn(*copied, size)) {
+      return ECANCELED;
+    }
   }
 }
 

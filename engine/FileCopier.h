@@ -5,7 +5,9 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/FileSystem.h"
@@ -21,6 +23,13 @@ class FileCopier {
   ~FileCopier();
   FileCopier(const FileCopier&) = delete;
   FileCopier& operator=(const FileCopier&) = delete;
+
+  // At most this many bytes are moved between two progress calls.
+  static constexpr off_t kProgressStep = off_t{64} << 20;
+  // Called with the bytes copied so far and the file's size after each step of a file larger
+  // than one step; returning false stops the copy, which then fails with ECANCELED.
+  using Progress = std::function<bool(std::uint64_t done, std::uint64_t size)>;
+  void SetProgress(Progress progress) { progress_ = std::move(progress); }
 
   // Copies the regular file `name` of the folder `srcDir` to the entry of the same name in
   // `dstDir` (a folder on device `dstDev`), with the source's permission bits (mode & 0777)
@@ -47,15 +56,19 @@ class FileCopier {
 
   DevicePair& PairFor(dev_t source, dev_t destination);
   int CopyContents(int in, int out, off_t size, DevicePair& pair, off_t* copied);
-  int CopyByReadWrite(int in, int out, off_t* copied);
+  int CopyByReadWrite(int in, int out, off_t size, off_t* copied);
   // Copies the data of a file with holes, leaving the holes out, and sets the copy's length.
   int CopySparse(int in, int out, off_t size, DevicePair& pair, off_t* copied);
-  // Copies up to `length` bytes from the offset of `in` to that of `out`, adding to `done`
-  // what was copied; less only when the source ended early.
-  int CopyStretch(int in, int out, off_t length, DevicePair& pair, off_t* done);
+  // Copies up to `length` bytes from the offset of `in` to that of `out` (offset `base` of a
+  // file of `size` bytes), adding to `done` what was copied; less only when the source ended
+  // early.
+  int CopyStretch(int in, int out, off_t length, DevicePair& pair, off_t base, off_t size,
+                  off_t* done);
   // Reads at most `size` bytes and writes them all; returns their count, 0 at the end of the
   // source, or -1 with errno set.
   long ReadWriteSome(int in, int out, std::size_t size);
+  // False when the progress receiver asks to stop.
+  bool GoOn(off_t done, off_t size) const;
   // Creates a new temporary entry in `dir` with CreateOne (which returns 0 or an errno value
   // for the name in temporaryName_), trying fresh names while the name is taken.
   template <typename CreateOne>
@@ -74,6 +87,7 @@ class FileCopier {
   char temporaryName_[32];
   std::unique_ptr<char[]> copyBuffer_;
   std::unique_ptr<char[]> linkBuffer_;
+  Progress progress_;
 };
 
 }  // namespace vantrel

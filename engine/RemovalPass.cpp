@@ -16,6 +16,7 @@
 #include "engine/FolderNames.h"
 #include "engine/SyncTexts.h"
 #include "engine/SyncWalker.h"
+#include "engine/TreeBytes.h"
 #include "engine/UniqueFd.h"
 
 namespace vantrel {
@@ -120,6 +121,7 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
       Notify(kCheckingFiles);
       continue;
     }
+    ++owner_.summary_.filesLookedAt;
     LookedUp other;
     const int type = listing == kListed ? listed.TypeOf(name) : -1;
     if (type >= 0 && type != DT_UNKNOWN) {
@@ -202,18 +204,9 @@ void TFolderSynchronizer::Walker::RenameToCase(int cleanedFd, const char* name,
                                                const char* variant) {
   const std::string from = sourcePath_ + name;
   const std::string to = sourcePath_ + variant;
-  // In two steps through a name of its own: a FUSE driver that knows both spellings as two
-  // entries would take a direct rename for replacing one by the other, and remove it. The
-  // middle name is no temporary's, so an entry left there by a killed run is never removed.
-  const std::string middle = ".vantrel-case-" + std::to_string(getpid()) + "-" +
-                             std::to_string(++caseRenames_);
-  int error = 0;
-  if (fs_.RenameAt(cleanedFd, name, cleanedFd, middle.c_str()) != 0) {
-    error = errno;
-  } else if (fs_.RenameAt(cleanedFd, middle.c_str(), cleanedFd, variant) != 0) {
-    error = errno;
-    fs_.RenameAt(cleanedFd, middle.c_str(), cleanedFd, name);
-  }
+  const RunAction action{ActionKind::kRenameFile, false, from, to, 0};
+  const int error = executor_.RenameFile(action, cleanedFd, name, variant);
+  Performed(action, error);
   if (error == 0) {
     written_ = true;
     line_.assign("Rename file \"").append(from).append("\" to \"").append(to).push_back('"');
@@ -227,6 +220,8 @@ void TFolderSynchronizer::Walker::RenameToCase(int cleanedFd, const char* name,
 }
 
 int TFolderSynchronizer::Walker::Answer(const char* kind, const std::string& path) {
+  // Where nothing is removed, nobody needs to be asked.
+  if (!executor_.AsksBeforeRemoving()) return mrYesToAll;
   int& answer = owner_.removalAnswer_;
   if (answer == mrYesToAll || answer == mrNoToAll) return answer;
   if (!owner_.OnConfirmRemoval) {
@@ -243,11 +238,16 @@ void TFolderSynchronizer::Walker::OfferFile(int cleanedFd, const char* name) {
   const std::string path = sourcePath_ + name;
   const int answer = Answer("file", path);
   if (answer == mrYes || answer == mrYesToAll) {
-    if (fs_.UnlinkAt(cleanedFd, name, 0) == 0) {
+    struct stat st;
+    const bool sized = fs_.StatAt(cleanedFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    const RunAction action =
+        Action(ActionKind::kRemoveFile, name, sized ? static_cast<std::uint64_t>(st.st_size) : 0);
+    const int error = executor_.RemoveFile(action, cleanedFd, name);
+    Performed(action, error);
+    if (error == 0) {
       written_ = true;
       line_.assign("Delete file \"").append(path).push_back('"');
     } else {
-      const int error = errno;
       if (CheckLost(error)) return;
       line_.assign("Cannot delete file \"").append(path).append("\": ");
       line_.append(ErrorText(error));
@@ -266,10 +266,13 @@ void TFolderSynchronizer::Walker::OfferFolder(int cleanedFd, const char* name, s
   const int answer = Answer("folder", path);
   if (answer == mrYes || answer == mrYesToAll) {
     struct stat here;
-    const int error =
-        fs_.Fstat(cleanedFd, &here) != 0
-            ? errno
-            : DeleteFolderTree(fs_, buffers_, cleanedFd, name, here.st_dev, depth + 1);
+    int error = fs_.Fstat(cleanedFd, &here) != 0 ? errno : 0;
+    if (error == 0) {
+      const RunAction action = Action(ActionKind::kRemoveFolder, name,
+                                      TreeBytes(fs_, buffers_, cleanedFd, name, depth + 1));
+      error = executor_.RemoveFolder(action, cleanedFd, name, here.st_dev, buffers_, depth + 1);
+      Performed(action, error);
+    }
     if (error == 0) {
       written_ = true;
       line_.assign("Delete folder \"").append(path).push_back('"');

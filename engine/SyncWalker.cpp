@@ -17,13 +17,15 @@ namespace vantrel {
 const std::string kCheckingFiles = "Checking files ...";
 const std::string kTerminatedByUser = "Terminated by user";
 
-TFolderSynchronizer::Walker::Walker(TFolderSynchronizer& owner, FileSystem& fs,
+TFolderSynchronizer::Walker::Walker(TFolderSynchronizer& owner, const RunOptions& options,
+                                    FileSystem& fs, RunExecutor& executor,
                                     const struct timespec& runStart)
     : owner_(owner),
+      options_(options),
       fs_(fs),
+      executor_(executor),
       runStart_(runStart),
-      filter_(owner.advancedOptions_, owner.includeMasks_, owner.excludeMasks_),
-      copier_(fs),
+      filter_(options.advancedOptions, options.includeMasks, options.excludeMasks),
       traits_(fs),
       lookAhead_(fs) {}
 
@@ -32,19 +34,19 @@ TFolderSynchronizer::Walker::~Walker() = default;
 bool TFolderSynchronizer::Walker::Listed(int dirfd, const DirEntry& entry, EntryKind* kind) {
   lookupError_ = 0;
   if (IsTemporaryName(entry.name)) {
-    RemoveStaleTemporary(fs_, dirfd, entry.name, runStart_);
+    if (executor_.Writes()) RemoveStaleTemporary(fs_, dirfd, entry.name, runStart_);
     return false;
   }
-  if (IsHiddenName(entry.name) && !owner_.processHidden_) return false;
+  if (IsHiddenName(entry.name) && !options_.processHidden) return false;
   *kind = KindOf(fs_, dirfd, entry);
   switch (*kind) {
     case EntryKind::kFile:
       return true;
     case EntryKind::kFolder:
-      return owner_.includeSubfolders_;
+      return options_.includeSubfolders;
     case EntryKind::kLink:
     case EntryKind::kSpecial:
-      return owner_.processSystem_;
+      return options_.processSystem;
     case EntryKind::kGone:
       if (errno != ENOENT) lookupError_ = errno;
       break;
@@ -54,7 +56,7 @@ bool TFolderSynchronizer::Walker::Listed(int dirfd, const DirEntry& entry, Entry
 
 bool TFolderSynchronizer::Walker::LooksUpOtherSide(const DirEntry& entry) const {
   if (IsTemporaryName(entry.name)) return false;
-  if (IsHiddenName(entry.name) && !owner_.processHidden_) return false;
+  if (IsHiddenName(entry.name) && !options_.processHidden) return false;
   switch (entry.type) {
     case DT_REG:
       return true;
@@ -62,7 +64,7 @@ bool TFolderSynchronizer::Walker::LooksUpOtherSide(const DirEntry& entry) const 
     case DT_UNKNOWN:  // the pass has to look at it first
       return false;
     default:
-      return owner_.processSystem_;
+      return options_.processSystem;
   }
 }
 

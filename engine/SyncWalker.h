@@ -18,6 +18,8 @@
 #include "engine/FolderNames.h"
 #include "engine/LookupAhead.h"
 #include "engine/Masks.h"
+#include "engine/RunExecutor.h"
+#include "engine/RunOptions.h"
 #include "engine/uVantrelProject.h"
 
 namespace vantrel {
@@ -35,9 +37,11 @@ struct TopFolder {
 // appear in the log are texts built alongside, in buffers reused for the whole run.
 class TFolderSynchronizer::Walker {
  public:
-  // `runStart` tells our leftovers from earlier runs apart. All references must outlive the
-  // walker.
-  Walker(TFolderSynchronizer& owner, FileSystem& fs, const struct timespec& runStart);
+  // `runStart` tells our leftovers from earlier runs apart. The passes read their settings
+  // from `options` only, and hand every change of a tree to `executor`. All references must
+  // outlive the walker.
+  Walker(TFolderSynchronizer& owner, const RunOptions& options, FileSystem& fs,
+         RunExecutor& executor, const struct timespec& runStart);
   ~Walker();
   Walker(const Walker&) = delete;
   Walker& operator=(const Walker&) = delete;
@@ -46,6 +50,9 @@ class TFolderSynchronizer::Walker {
   void CopyNewerFiles(const TopFolder& source, const TopFolder& destination);
   // Removes, with the user's consent, what `counterpart` lacks from `cleaned`.
   void RemoveExtraEntries(const TopFolder& cleaned, const TopFolder& counterpart);
+  // Between two pieces of a long copy: tells how far it is and lets the window answer.
+  // Returns false when the copy is to stop because a stop was requested.
+  bool CopyProgress(std::uint64_t done, std::uint64_t size);
 
   // Returns true iff a pass found the file system of a top folder gone (an unplugged drive, a
   // FUSE daemon that died), said so in one line and stopped; nothing more is done then.
@@ -79,6 +86,11 @@ class TFolderSynchronizer::Walker {
   bool SameEntryIn(int folderFd, const char* name, const char* other);
   // Marks the end of a pass that wrote into the tree of `writtenTop_` when `written_` is set.
   void EndPass();
+  // Counts a decided action that the executor was given, by its outcome.
+  void Performed(const RunAction& action, int error);
+  // The action on the entry `name` of the current folders; its texts live in the walker's
+  // buffers until the next call.
+  RunAction Action(ActionKind kind, const char* name, std::uint64_t size);
   // Reads the next entry of a level's listing into `entry`. The helper lets go of the names of
   // a buffer-full before it is overwritten; when a new one is read, the names the pass will
   // look up on the other side go to `batch`, to be looked up ahead in `folder` (opened if
@@ -134,11 +146,12 @@ class TFolderSynchronizer::Walker {
   void RenameToCase(int cleanedFd, const char* name, const char* variant);
 
   TFolderSynchronizer& owner_;
+  const RunOptions& options_;
   FileSystem& fs_;
+  RunExecutor& executor_;
   struct timespec runStart_;
   FileNameFilter filter_;
   ListingBuffers buffers_;
-  FileCopier copier_;
   DriveTraits traits_;
   LookupAhead lookAhead_;
   std::vector<std::unique_ptr<FolderNames>> counterpartNames_;
@@ -159,7 +172,12 @@ class TFolderSynchronizer::Walker {
   std::vector<int> wroteTops_;
   bool lost_ = false;
   int lostTop_ = -1;
-  unsigned caseRenames_ = 0;
+  // The texts of the last Action(), and whether the current copy pass goes to Folder 1.
+  std::string actionPath_;
+  std::string actionSource_;
+  bool toFolder1_ = false;
+  const RunAction* copying_ = nullptr;  // the copy under way, for CopyProgress
+  bool copyStopped_ = false;            // the last copy was stopped part-way by a stop request
   // Why the last Listed call could not tell an entry's kind: 0 when it could, or when the
   // entry is simply gone. Such an entry takes part in no pass, and the pass says why.
   int lookupError_ = 0;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #include "common/CoreApi.h"
@@ -58,23 +59,26 @@ int EnsureFolderExists(FileSystem& fs, const std::string& path) {
   return above != 0 ? above : errno;
 }
 
+namespace {
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') return std::string(home);
+  const struct passwd* user = getpwuid(getuid());
+  if (user != nullptr && user->pw_dir != nullptr) return std::string(user->pw_dir);
+  return std::string(1, '/');
+}
+
+}  // namespace
+
 std::string ResolveFolderPath(const std::string& typed) {
   if (typed.empty() || typed[0] == '/') return typed;
-  const char* home = std::getenv("HOME");
-  std::string base;
-  if (home != nullptr && home[0] == '/') {
-    base = home;
-  } else if (const struct passwd* user = getpwuid(getuid()); user != nullptr) {
-    base = user->pw_dir;
-  } else {
-    base = "/";
-  }
-  std::string rest = typed;
-  if (rest == "~") return base;
-  if (rest.starts_with("~/")) rest.erase(0, 2);
-  while (rest.starts_with("./")) rest.erase(0, 2);
-  if (rest.empty() || rest == ".") return base;
-  return AddTrailingSeparator(base) + rest;
+  std::string_view rest(typed);
+  if (rest == "~") return HomeFolder();
+  if (rest.starts_with("~/")) rest.remove_prefix(2);
+  while (rest.starts_with("./")) rest.remove_prefix(2);
+  if (rest.empty() || rest == ".") return HomeFolder();
+  return AddTrailingSeparator(HomeFolder()).append(rest);
 }
 
 namespace {

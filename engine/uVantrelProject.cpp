@@ -9,9 +9,11 @@
 #include <stdexcept>
 
 #include "engine/DirectoryReader.h"
+#include "engine/DryRunExecutor.h"
 #include "engine/EntryKinds.h"
 #include "engine/FileSystem.h"
 #include "engine/Masks.h"
+#include "engine/RealRunExecutor.h"
 #include "engine/SyncWalker.h"
 #include "engine/TopFolders.h"
 #include "engine/UniqueFd.h"
@@ -73,24 +75,47 @@ TFolderSynchronizer::TFolderSynchronizer(std::string fileName) : fileName_(std::
 TFolderSynchronizer::~TFolderSynchronizer() = default;
 
 void TFolderSynchronizer::WriteLine(const std::string& line) {
-  resultLog_.Append(line);
+  (previewing_ ? previewLog_ : resultLog_).Append(line);
+  if (line.compare(0, 7, "Cannot ") == 0) ++summary_.failures;
   Notify(line);
 }
 
 void TFolderSynchronizer::Notify(const std::string& text) {
+  UpdateElapsed();
   if (OnProgress) OnProgress(*this, text);
+}
+
+void TFolderSynchronizer::UpdateElapsed() {
+  summary_.elapsedMs =
+      static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - walkStart_)
+                                     .count());
+}
+
+RunOptions TFolderSynchronizer::TakeOptions() const {
+  RunOptions options;
+  options.folder1 = ResolveFolderPath(folder1_);
+  options.folder2 = ResolveFolderPath(folder2_);
+  options.copyMode = copyMode_;
+  options.exactCopy = exactCopy_;
+  options.includeSubfolders = includeSubfolders_;
+  options.advancedOptions = advancedOptions_;
+  options.includeMasks = includeMasks_;
+  options.excludeMasks = excludeMasks_;
+  options.processHidden = processHidden_;
+  options.processSystem = processSystem_;
+  return options;
 }
 
 bool TFolderSynchronizer::Run() {
   terminated_ = false;
   resultLog_.Clear();
   removalAnswer_ = mrNone;
+  StartWalk();
   // Taken once; the handlers that run during the walk cannot change what this run does.
-  const std::string folder1 = ResolveFolderPath(folder1_);
-  const std::string folder2 = ResolveFolderPath(folder2_);
-  const std::int32_t copyMode = copyMode_;
-  const bool exactCopy = exactCopy_;
+  const RunOptions options = TakeOptions();
   FileSystem& fs = fileSystem_ != nullptr ? *fileSystem_ : *FileSystem::Default();
+  RealRunExecutor executor(fs);
 
   // The coarse clock is the one file times come from, so nothing this run creates can look
   // older than its start.
@@ -98,11 +123,57 @@ bool TFolderSynchronizer::Run() {
   clock_gettime(CLOCK_REALTIME_COARSE, &start);
 
   // Refused before anything is created: a pair that overlaps must not leave a folder behind.
-  ThrowIfOverlapping(PathsOverlap(fs, folder1, folder2), folder1, folder2);
+  ThrowIfOverlapping(PathsOverlap(fs, options.folder1, options.folder2), options.folder1,
+                     options.folder2);
   // A one-way run never makes its source: a missing Folder 1 is an unplugged drive or a typo,
   // and an empty new one would make an exact copy remove everything from Folder 2.
-  const int made1 = copyMode == 1 ? 0 : EnsureFolderExists(fs, folder1);
-  const int made2 = EnsureFolderExists(fs, folder2);
+  const int made1 = options.copyMode == 1 ? 0 : EnsureFolderExists(fs, options.folder1);
+  const int made2 = EnsureFolderExists(fs, options.folder2);
+  Walk(options, fs, executor, start, false, made1, made2);
+  return true;
+}
+
+bool TFolderSynchronizer::Preview() {
+  terminated_ = false;
+  previewLog_.Clear();
+  plan_.Clear();
+  StartWalk();
+  const RunOptions options = TakeOptions();
+  FileSystem& fs = fileSystem_ != nullptr ? *fileSystem_ : *FileSystem::Default();
+  DryRunExecutor executor(plan_);
+  struct timespec start;
+  clock_gettime(CLOCK_REALTIME_COARSE, &start);
+  ThrowIfOverlapping(PathsOverlap(fs, options.folder1, options.folder2), options.folder1,
+                     options.folder2);
+  struct Previewing {
+    bool& flag;
+    ~Previewing() { flag = false; }
+  };
+  previewing_ = true;
+  const Previewing previewing{previewing_};
+  Walk(options, fs, executor, start, true, 0, 0);
+  return true;
+}
+
+void TFolderSynchronizer::StartWalk() {
+  summary_ = RunSummary();
+  walkStart_ = std::chrono::steady_clock::now();
+}
+
+void TFolderSynchronizer::Walk(const RunOptions& options, FileSystem& fs, RunExecutor& executor,
+                               const struct timespec& start, bool planMissing, int made1,
+                               int made2) {
+  // The summary is complete however the walk ends, an invalid mask's error included.
+  struct Finish {
+    TFolderSynchronizer& project;
+    ~Finish() {
+      project.UpdateElapsed();
+      project.summary_.stopped = project.terminated_;
+    }
+  };
+  const Finish finish{*this};
+  const std::string& folder1 = options.folder1;
+  const std::string& folder2 = options.folder2;
   RaiseDescriptorLimit();
   UniqueFd fd1(fs, fs.OpenAt(AT_FDCWD, folder1.c_str(), O_PATH | O_DIRECTORY, 0));
   const int error1 = fd1.valid() ? 0 : errno;
@@ -111,24 +182,40 @@ bool TFolderSynchronizer::Run() {
   if (fd1.valid() && fd2.valid() && FoldersOverlap(fs, fd1.get(), fd2.get())) {
     ThrowIfOverlapping(FolderOverlap::kNested, folder1, folder2);
   }
-  if (copyMode != 0 && copyMode != 1) return true;
+  if (options.copyMode != 0 && options.copyMode != 1) return;
+
+  // A folder that only the plan makes is walked as an empty one; a one-way run never makes
+  // Folder 1.
+  const auto planned = [&](const std::string& folder, const UniqueFd& fd, int error) {
+    const bool isFolder1 = &folder == &folder1;
+    if (!planMissing || fd.valid() || error != ENOENT || (isFolder1 && options.copyMode == 1))
+      return fd.get();
+    const RunAction action{ActionKind::kCreateFolder, isFolder1, folder, {}, 0};
+    executor.MakeFolder(action, AT_FDCWD, folder.c_str());
+    ++summary_.foldersCreated;
+    if (OnAction) OnAction(action, 0);
+    return kNotCarriedOut;
+  };
+  const TopFolder top1{folder1, planned(folder1, fd1, error1), error1};
+  const TopFolder top2{folder2, planned(folder2, fd2, error2), error2};
   // Without both folders no pass can do anything right: say why once, instead of once per file.
-  if (!fd1.valid() || !fd2.valid()) {
-    if (!fd1.valid()) WriteFolderFailure(folder1, made1, error1);
-    if (!fd2.valid()) WriteFolderFailure(folder2, made2, error2);
-    return true;
+  if (top1.fd == -1 || top2.fd == -1) {
+    if (top1.fd == -1) WriteFolderFailure(folder1, made1, error1);
+    if (top2.fd == -1) WriteFolderFailure(folder2, made2, error2);
+    return;
   }
 
-  Walker walker(*this, fs, start);
-  const TopFolder top1{folder1, fd1.get(), error1};
-  const TopFolder top2{folder2, fd2.get(), error2};
+  Walker walker(*this, options, fs, executor, start);
+  executor.SetCopyProgress([&walker](std::uint64_t done, std::uint64_t size) {
+    return walker.CopyProgress(done, size);
+  });
   walker.CopyNewerFiles(top1, top2);
-  if (copyMode == 0 && !walker.Lost()) {
+  if (options.copyMode == 0 && !walker.Lost()) {
     walker.CopyNewerFiles(top2, top1);
-  } else if (copyMode == 1 && exactCopy && !walker.Lost()) {
+  } else if (options.copyMode == 1 && options.exactCopy && !walker.Lost()) {
     // The empty mount point of an unplugged drive looks like an emptied Folder 1: removing
     // everything from Folder 2 on that ground is never what the user wants.
-    if (!HasEntries(fs, fd1.get()) && HasEntries(fs, fd2.get())) {
+    if (!HasEntries(fs, top1.fd) && HasEntries(fs, top2.fd)) {
       WriteLine("Folder \"" + folder1 + "\" is empty: nothing is removed from \"" + folder2 +
                 "\"");
     } else {
@@ -136,10 +223,10 @@ bool TFolderSynchronizer::Run() {
     }
   }
   // Flushed before the results show, so that a stick can be pulled then.
+  if (planMissing) return;
   for (const TopFolder* top : {&top1, &top2}) {
     if (walker.Wrote(top->fd) && walker.LostTop() != top->fd) FlushFileSystem(fs, *top);
   }
-  return true;
 }
 
 void TFolderSynchronizer::WriteFolderFailure(const std::string& folder, int madeError,

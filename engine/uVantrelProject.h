@@ -1,6 +1,7 @@
 // One synchronization project: the two folders, the mode and options, and the run.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,6 +10,10 @@
 
 #include "common/ModalResult.h"
 #include "engine/ResultLogStore.h"
+#include "engine/RunExecutor.h"
+#include "engine/RunOptions.h"
+#include "engine/RunPlan.h"
+#include "engine/RunSummary.h"
 
 namespace vantrel {
 
@@ -23,6 +28,10 @@ using TSyncProgressEvent =
 // Asked before each removal with the kind ("file" or "folder") and the path; returns one of
 // mrYes, mrYesToAll, mrNo, mrNoToAll, mrCancel.
 using TConfirmRemovalEvent = std::function<int(const std::string& kind, const std::string& path)>;
+
+// Told of every action a pass handed to its executor, with the executor's result (0 or an
+// errno value).
+using TActionEvent = std::function<void(const RunAction& action, int error)>;
 
 class TFolderSynchronizer {
  public:
@@ -39,6 +48,20 @@ class TFolderSynchronizer {
   // with "~" or relative are taken in the home folder. A one-way run never creates Folder 1.
   // Each file system written into is flushed before Run returns.
   bool Run();
+
+  // Walks the trees as Run would now, but creates, copies, removes and asks nothing: every
+  // removal counts as answered "Yes to all". Fills Plan() with the actions in the order Run
+  // would take them, Summary() with their counts, and PreviewLog() with the lines Run would
+  // write; ResultLog() keeps the last run's. A missing top folder is planned to be made.
+  // Returns true; throws as Run does. Terminate() stops it.
+  bool Preview();
+  const RunPlan& Plan() const { return plan_; }
+  const std::vector<std::string>& PreviewLog() const { return previewLog_.Lines(); }
+
+  // What the last Run or Preview did, or is doing while it runs.
+  const RunSummary& Summary() const { return summary_; }
+  // The settings as a run takes them.
+  RunOptions TakeOptions() const;
 
   // Asks a running pass to stop at its next file. Safe to call from OnProgress or
   // OnConfirmRemoval (same thread).
@@ -94,6 +117,7 @@ class TFolderSynchronizer {
 
   TSyncProgressEvent OnProgress;
   TConfirmRemovalEvent OnConfirmRemoval;
+  TActionEvent OnAction;
 
  private:
   class Walker;  // the passes of one run
@@ -103,10 +127,18 @@ class TFolderSynchronizer {
   void WriteFolderFailure(const std::string& folder, int madeError, int openError);
   // Flushes the file system of a top folder that the run wrote into; a failure is a line.
   void FlushFileSystem(FileSystem& fs, const TopFolder& top);
+  // Takes one walk of the trees with `executor`; Run's body after its folders are made, with
+  // the errors of making them. `planMissing`: a top folder that does not exist is planned with
+  // `executor` (a preview), and nothing is flushed.
+  void Walk(const RunOptions& options, FileSystem& fs, RunExecutor& executor,
+            const struct timespec& start, bool planMissing, int made1, int made2);
+  void StartWalk();
+
   // Appends to the log and notifies OnProgress with the same line.
   void WriteLine(const std::string& line);
   // Notifies OnProgress only.
   void Notify(const std::string& text);
+  void UpdateElapsed();
 
   bool modified_ = false;
   std::string folder1_;
@@ -124,6 +156,11 @@ class TFolderSynchronizer {
   bool processSystem_ = false;
   bool processHidden_ = false;
   int removalAnswer_ = mrNone;  // remembered across one run
+  RunSummary summary_;
+  RunPlan plan_;
+  ResultLogStore previewLog_;
+  bool previewing_ = false;  // the lines go to previewLog_
+  std::chrono::steady_clock::time_point walkStart_;
   FileSystem* fileSystem_ = nullptr;
 };
 

@@ -36,8 +36,8 @@ class TPrompts {
   virtual void ShowMessage(const QString& message) = 0;
   // The platform's warning beep.
   virtual void Beep() = 0;
-  // Opens a web address in the user's browser.
-  virtual void OpenUrl(const QUrl& url) = 0;
+  // Opens a web address in the user's browser; false when no browser could be started.
+  virtual bool OpenUrl(const QUrl& url) = 0;
 };
 
 }  // namespace vantrel

@@ -162,6 +162,6 @@ void QtPrompts::ShowMessage(const QString& message) {
 
 void QtPrompts::Beep() { QApplication::beep(); }
 
-void QtPrompts::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+bool QtPrompts::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
 }  // namespace vantrel

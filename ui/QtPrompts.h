@@ -40,7 +40,7 @@ class QtPrompts : public TPrompts {
   // QMessageBox titled "Vantrel", no icon, OK.
   void ShowMessage(const QString& message) override;
   void Beep() override;
-  void OpenUrl(const QUrl& url) override;
+  bool OpenUrl(const QUrl& url) override;
 
   // Messages are always shown as plain text: a path or name holding '<' or '&' reads as typed.
 

@@ -301,6 +301,8 @@ void TVTMainForm::PageControl1Change() {
     default:
       break;
   }
+  // Enter and Space act on what the page is about, never on Back or Close.
+  FocusFirstInput();
 }
 
 void TVTMainForm::bNextClick() {

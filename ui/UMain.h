@@ -33,6 +33,7 @@ namespace vantrel {
 class TFolderSynchronizer;
 class TPrompts;
 class TProjectListView;
+class TResultHighlighter;
 class TSyncAnimation;
 
 // A 32-bit millisecond tick count that wraps around, like the system's tick since boot.
@@ -123,9 +124,11 @@ class TVTMainForm : public QWidget {
   QCheckBox* cbSystem;
   // --- Ready to process page ---
   QPlainTextEdit* mReadyText;
+  QPushButton* bPreview;
   // --- Please wait page ---
   TSyncAnimation* Animate1;
   QLabel* lCurrent;
+  QLabel* lCounts;  // the live counts of the run
   QPushButton* BitBtn3;
   // --- Results page ---
   QWidget* Panel4;
@@ -167,6 +170,10 @@ class TVTMainForm : public QWidget {
   void Button1Click();
   void rbDirectClick();
   void cbExactCopyClick();
+
+  // --- Ready to process page ---
+  // Opens the Preview dialog over the current project; returns when it is closed.
+  void bPreviewClick();
 
   // --- Run and results pages ---
   void BitBtn3Click();
@@ -213,10 +220,13 @@ class TVTMainForm : public QWidget {
 
   void FillModePage();
   void FillAdvancedPage();
+  // Puts the focus on the current page's first input.
+  void FocusFirstInput();
 
   TPrompts& prompts_;
   std::unique_ptr<TFolderSynchronizer> synchronizer_;
   TTickClock clock_;
+  TResultHighlighter* resultHighlighter_ = nullptr;
   MessageHook previousMessageHook_;
   bool shown_ = false;
   bool running_ = false;

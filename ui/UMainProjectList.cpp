@@ -1,5 +1,6 @@
 #include "ui/UMainProjectList.h"
 
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -122,6 +123,14 @@ void TProjectListView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEd
   editedItem_ = nullptr;
   editCommitted_ = false;
   if (committed && item && OnEdited) OnEdited(item, editedText_);
+}
+
+void TProjectListView::focusInEvent(QFocusEvent* event) {
+  QTreeWidget::focusInEvent(event);
+  if (SelectedRow() == nullptr && topLevelItemCount() > 0) {
+    setCurrentItem(topLevelItem(0));
+    topLevelItem(0)->setSelected(true);
+  }
 }
 
 }  // namespace vantrel

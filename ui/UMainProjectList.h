@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+class QFocusEvent;
 class QKeyEvent;
 class QMouseEvent;
 
@@ -42,6 +43,9 @@ class TProjectListView : public QTreeWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // Taking the focus with nothing selected selects the first row, so that the keys and the
+  // buttons that act on the selection work at once.
+  void focusInEvent(QFocusEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void commitData(QWidget* editor) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;

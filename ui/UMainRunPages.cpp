@@ -18,6 +18,8 @@
 
 #include "engine/uVantrelProject.h"
 #include "ui/Prompts.h"
+#include "ui/ResultHighlighter.h"
+#include "ui/RunSummaryText.h"
 #include "ui/SyncAnimation.h"
 #include "ui/UMain.h"
 #include "ui/UMainLayout.h"
@@ -69,10 +71,14 @@ void TVTMainForm::BuildWaitPage() {
   lCurrent = Named(new QLabel(TabSheet7), "lCurrent");
   lCurrent->setGeometry((layout::kClientWidth - 475) / 2, 76, 475, 20);
   lCurrent->setTextFormat(Qt::PlainText);
+  lCounts = Named(new QLabel(TabSheet7), "lCounts");
+  lCounts->setGeometry((layout::kClientWidth - 475) / 2, 98, 475, 20);
+  lCounts->setTextFormat(Qt::PlainText);
+  lCounts->setAlignment(Qt::AlignCenter);
   BitBtn3 = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
                                   QStringLiteral("Cancel"), TabSheet7),
                   "BitBtn3");
-  BitBtn3->setGeometry((layout::kClientWidth - 75) / 2, 112, 75, 25);
+  BitBtn3->setGeometry((layout::kClientWidth - 75) / 2, 132, 75, 25);
   connect(BitBtn3, &QPushButton::clicked, this, Guarded(&TVTMainForm::BitBtn3Click));
 }
 
@@ -110,6 +116,7 @@ void TVTMainForm::BuildResultsPage() {
   mResult->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   mResult->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   mResult->setFocusPolicy(Qt::ClickFocus);  // the Tab key passes over it
+  resultHighlighter_ = new TResultHighlighter(mResult->document());
 
   const int column = layout::kClientWidth - 110 + (110 - 93) / 2;
   bSave = Named(new QPushButton(QStringLiteral("&Save Project"), TabSheet6), "bSave");
@@ -141,6 +148,8 @@ void TVTMainForm::RunSynchronization() {
   TFolderSynchronizer& project = Project();
   running_ = true;
   closeGranted_ = false;
+  lCurrent->clear();  // nothing of an earlier run
+  lCounts->setText(LiveCountsText(RunSummary()));
   MoveTo(pgWait);
   QCoreApplication::processEvents();  // draw the page before the run holds the thread
   Animate1->Play();
@@ -170,12 +179,14 @@ void TVTMainForm::FinishRun(const QString& refusal) {
     mResult->setPlainText(text + QString::fromStdString(Project().GetResultText()));
   }
   PageControl1Change();
+  Label7->setText(ResultHeaderText(Project().Summary()));
 }
 
 void TVTMainForm::SyncProgress(TFolderSynchronizer&, const std::string& text) {
   const std::uint32_t now = clock_();
   if (static_cast<std::uint32_t>(now - LastProgressTick) <= kProgressInterval) return;
   lCurrent->setText(QString::fromStdString(text));
+  if (synchronizer_) lCounts->setText(LiveCountsText(synchronizer_->Summary()));
   QCoreApplication::processEvents();
   LastProgressTick = now;
 }
@@ -206,6 +217,11 @@ void TVTMainForm::Label5MouseEnter() { SetLinkLook(Label5, kNavy, true); }
 
 void TVTMainForm::Label5MouseLeave() { SetLinkLook(Label5, kTeal, false); }
 
-void TVTMainForm::Label5Click() { prompts_.OpenUrl(QUrl(QString::fromLatin1(kProductUrl))); }
+void TVTMainForm::Label5Click() {
+  const QUrl url(QString::fromLatin1(kProductUrl));
+  if (!prompts_.OpenUrl(url)) {
+    prompts_.ShowError(QStringLiteral("Cannot open the web page ") + url.toString());
+  }
+}
 
 }  // namespace vantrel

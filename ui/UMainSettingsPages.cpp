@@ -124,7 +124,7 @@ void TVTMainForm::BuildAdvancedPage() {
 
 void TVTMainForm::BuildReadyPage() {
   mReadyText = Named(new QPlainTextEdit(TabSheet3), "mReadyText");
-  mReadyText->setGeometry(8, 8, layout::kClientWidth - 16, layout::kPageHeight - 16);
+  mReadyText->setGeometry(8, 8, layout::kClientWidth - 16, layout::kPageHeight - 49);
   mReadyText->setReadOnly(true);
   mReadyText->setLineWrapMode(QPlainTextEdit::NoWrap);
   mReadyText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -133,6 +133,10 @@ void TVTMainForm::BuildReadyPage() {
   QPalette face = mReadyText->palette();
   face.setColor(QPalette::Base, QApplication::palette().color(QPalette::Button));
   mReadyText->setPalette(face);
+  bPreview = Named(new QPushButton(QStringLiteral("&Preview"), TabSheet3), "bPreview");
+  bPreview->setGeometry(layout::kClientWidth - 8 - 75, layout::kPageHeight - 33, 75, 25);
+  bPreview->setToolTip(QStringLiteral("Show what Go! would do, without doing it"));
+  connect(bPreview, &QPushButton::clicked, this, Guarded(&TVTMainForm::bPreviewClick));
 }
 
 void TVTMainForm::bSelectFolderClick(QObject* sender) {

@@ -1,12 +1,18 @@
-// Renders the wizard on each of its seven pages, and the removal dialog, with realistic content,
+// Renders the wizard on each of its seven pages, the Preview dialog (a small plan and one of
+// 100,000 actions) and the removal dialog, with realistic content,
 // and checks on each page that every text fits its control and no two controls overlap.
 // With VANTREL_SCREENSHOT_DIR set the pictures are kept there (tools/screenshots.sh does so).
+#include <sys/stat.h>
+
 #include <QDir>
+#include <QElapsedTimer>
+#include <QHeaderView>
 #include <QPainter>
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 
@@ -14,6 +20,8 @@
 #include "support/MainFormHarness.h"
 #include "ui/SyncAnimation.h"
 #include "ui/UMainPictures.h"
+#include "ui/UPlanModel.h"
+#include "ui/UPreviewDialog.h"
 #include "ui/uConfirmDelete.h"
 
 using namespace vantrel;
@@ -115,6 +123,8 @@ class MainFormScreens : public QObject {
       MainFormHarness::WriteFile(docs + "/" + name, "content of " + QByteArray(name));
     }
     MainFormHarness::WriteFile(usb + "/old-draft.odt", "old");
+    // A pipe is never copied: the Results page then shows a highlighted failure line.
+    QVERIFY(::mkfifo(QFile::encodeName(docs + "/pipe").constData(), 0644) == 0);
     MainFormHarness::SaveProject("K3ZQ0M7A", "Documents to USB disk", docs, usb);
     MainFormHarness::SaveProject("P0RT7X2B", "Photos", "/home/anna/Pictures", "/mnt/nas/photos");
     MainFormHarness::SaveProject("W9ABCD12", "Work projects", "/home/anna/work",
@@ -136,6 +146,7 @@ class MainFormScreens : public QObject {
     CheckAndShoot("3-mode");
     h.Next();
     f.eExcludeMask->setText("*.tmp, ~*.*");
+    f.cbSystem->setChecked(true);
     CheckAndShoot("4-advanced");
     h.Next();
     CheckAndShoot("5-ready");
@@ -173,6 +184,82 @@ class MainFormScreens : public QObject {
     p.end();
     QVERIFY(sheet.save(outDir + "/6-animation-frames.png"));
     QVERIFY(ProgramIconPixmap(128).save(outDir + "/0-program-icon.png"));
+  }
+
+  // The Preview dialog over a small pair of trees and over 100,000 files to copy; the big one
+  // must open, scroll and sort fast.
+  void previewDialog_data() {
+    QTest::addColumn<int>("files");
+    QTest::newRow("small") << 0;
+    QTest::newRow("100000") << 100000;
+  }
+  void previewDialog() {
+    QFETCH(int, files);
+    const bool big = files > 0;
+    QTemporaryDir trees(QDir("/dev/shm").exists() ? "/dev/shm/vantrel-preview-XXXXXX"
+                                                  : QDir::tempPath() + "/vantrel-preview-XXXXXX");
+    const QString one = trees.filePath("home/anna/Documents");
+    const QString two = trees.filePath("media/anna/USB-STICK/Backup/Documents");
+    QDir().mkpath(one + "/Letters");
+    QDir().mkpath(two + "/Old drafts");
+    if (big) {
+      for (int folder = 0; folder < 100; ++folder) {
+        const QString sub = one + QString("/Project %1").arg(folder, 3, 10, QChar('0'));
+        QDir().mkpath(sub);
+        for (int i = 0; i < files / 100; ++i) {
+          MainFormHarness::WriteFile(sub + QString("/report-%1.txt").arg(i, 4, 10, QChar('0')),
+                                     QByteArray(i % 700, 'r'));
+        }
+      }
+    } else {
+      MainFormHarness::WriteFile(one + "/Budget 2024.ods", QByteArray(48213, 'b'));
+      MainFormHarness::WriteFile(one + "/Letters/letter-to-bank.odt", QByteArray(20480, 'l'));
+      MainFormHarness::WriteFile(one + "/notes.txt", "notes");
+      MainFormHarness::WriteFile(two + "/notes.txt", "old");
+      QFile old(two + "/notes.txt");
+      QVERIFY(old.open(QIODevice::ReadWrite) &&
+              old.setFileTime(QDateTime(QDate(2020, 1, 1), QTime(9, 0)),
+                              QFileDevice::FileModificationTime));
+      MainFormHarness::WriteFile(two + "/Old drafts/draft-1.odt", QByteArray(120000, 'd'));
+      MainFormHarness::WriteFile(two + "/Old drafts/draft-2.odt", QByteArray(90000, 'd'));
+      MainFormHarness::WriteFile(two + "/old-draft.odt", QByteArray(3100, 'o'));
+    }
+    TFolderSynchronizer project((trees.path() + "/p.VTPrj").toStdString());
+    project.SetFolder1(one.toStdString());
+    project.SetFolder2(two.toStdString());
+    project.SetCopyMode(1);
+    project.SetExactCopy(true);
+    project.SetIncludeSubfolders(true);
+    TPreviewDialog dialog(project, h.prompts, [] { return SystemTickCount(); });
+    dialog.show();
+    QElapsedTimer timer;
+    timer.start();
+    dialog.RunPreview();
+    const qint64 walked = timer.restart();
+    QCoreApplication::processEvents();
+    dialog.tvPreviewPlan->scrollToBottom();
+    QCoreApplication::processEvents();
+    const qint64 shown = timer.restart();
+    dialog.tvPreviewPlan->sortByColumn(TPlanModel::colPath, Qt::DescendingOrder);
+    QCoreApplication::processEvents();
+    const qint64 sorted = timer.restart();
+    dialog.tvPreviewPlan->sortByColumn(TPlanModel::colSize, Qt::AscendingOrder);
+    dialog.tvPreviewPlan->sortByColumn(-1, Qt::AscendingOrder);
+    dialog.tvPreviewPlan->scrollToTop();
+    qInfo("preview of %d rows: walk %lld ms, show and scroll %lld ms, sort by path %lld ms",
+          dialog.Model()->rowCount(), walked, shown, sorted);
+    QVERIFY(dialog.Finished());
+    if (big) {
+      QCOMPARE(dialog.Model()->rowCount(), files + 101);  // and the old folder
+      QVERIFY2(shown < 1000 && sorted < 3000, "the table is slow with 100,000 rows");
+    } else {
+      QCOMPARE(dialog.lPreviewTotals->text(),
+               "Copy 3 files (68.7 KB) to Folder 2 · remove 1 file and 1 folder "
+               "(213.1 KB) from Folder 2");
+    }
+    const QStringList problems = LayoutProblems(&dialog);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join("; ")));
+    Shoot(&dialog, big ? "9-preview-100000" : "9-preview-small");
   }
 
   void removalDialog() {

@@ -28,6 +28,7 @@ class ScriptedPrompts : public TPrompts {
   QStringList messages;  // messages given to ShowMessage
   int beeps = 0;
   QList<QUrl> openedUrls;
+  bool urlsOpen = true;  // what OpenUrl answers
 
   bool AskYesNo(const QString& message) override {
     log << "AskYesNo: " + message;
@@ -65,9 +66,10 @@ class ScriptedPrompts : public TPrompts {
     log << "Beep";
     ++beeps;
   }
-  void OpenUrl(const QUrl& url) override {
+  bool OpenUrl(const QUrl& url) override {
     log << "OpenUrl: " + url.toString();
     openedUrls << url;
+    return urlsOpen;
   }
 
  private:
