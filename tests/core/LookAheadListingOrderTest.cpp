@@ -186,36 +186,6 @@ class ShuffledListingFileSystem : public LookAheadFileSystem {
   long dotsEndedABuffer_ = 0;
 };
 
-// Ends the process when a test body has not finished in time: a hang must fail the suite,
-// not stall it until the CI job is killed.
-class Watchdog {
- public:
-  Watchdog(std::chrono::seconds limit, std::string what)
-      : thread_([this, limit, what = std::move(what)] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          if (!done_.wait_for(lock, limit, [this] { return finished_; })) {
-            std::fprintf(stderr, "Hung for %lld s: %s\n", static_cast<long long>(limit.count()),
-                         what.c_str());
-            std::fflush(stderr);
-            std::_Exit(3);
-          }
-        }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      finished_ = true;
-    }
-    done_.notify_one();
-    thread_.join();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable done_;
-  bool finished_ = false;
-  std::thread thread_;
-};
-
 std::vector<std::string> Sorted(std::vector<std::string> lines) {
   std::sort(lines.begin(), lines.end());
   return lines;

@@ -6,7 +6,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <random>
 #include <string>
 #include <string_view>
@@ -205,5 +209,35 @@ inline Outcome RunOn(const std::string& root, const Mode& mode, FileSystem& fs) 
   for (const std::string& entry : Described(root + "/two")) outcome.trees.push_back("2 " + entry);
   return outcome;
 }
+
+// Ends the process when a test body has not finished in time: a hang must fail the suite,
+// not stall it until the CI job is killed.
+class Watchdog {
+ public:
+  Watchdog(std::chrono::seconds limit, std::string what)
+      : thread_([this, limit, what = std::move(what)] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (!done_.wait_for(lock, limit, [this] { return finished_; })) {
+            std::fprintf(stderr, "Hung for %lld s: %s\n", static_cast<long long>(limit.count()),
+                         what.c_str());
+            std::fflush(stderr);
+            std::_Exit(3);
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      finished_ = true;
+    }
+    done_.notify_one();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool finished_ = false;
+  std::thread thread_;
+};
 
 }  // namespace vantrel::testsupport

@@ -6,9 +6,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 
+#include "engine/LookupAhead.h"
 #include "tests/core/LookAheadSupport.h"
 
 namespace vantrel::testsupport {
@@ -94,6 +96,54 @@ TEST(LookAhead, NeverUsesALookupMadeBeforeACopyIntoTheFolder) {
   // Whichever comes first is copied; the other is then newer in Folder 2 and stays.
   EXPECT_EQ(LinesWith(outcome.log, "alias-").size(), 1u) << Joined(outcome.log);
   EXPECT_EQ(ReadFile(s / "two/alias-a") == "new", ReadFile(s / "two/alias-b") == "old");
+}
+
+// A batch used out of turn (names added to a running batch, a batch started twice, a deeper
+// one started and taken back in between) still answers every lookup rightly and lets go.
+TEST(LookAhead, ABatchUsedOutOfTurnNeitherHangsNorLies) {
+  ScratchDir s;
+  // The names in one buffer, in order, as a listing holds them.
+  std::vector<char> buffer;
+  std::vector<std::size_t> at;
+  for (int i = 0; i < 60; ++i) {
+    const std::string name = "n" + std::to_string(i);
+    if (i % 3 != 0) WriteFile(s / name, std::string(static_cast<std::size_t>(i), 'x'));
+    if (i % 3 == 1) SetTimes(s / name, kBase + i);
+    at.push_back(buffer.size());
+    buffer.insert(buffer.end(), name.c_str(), name.c_str() + name.size() + 1);
+  }
+  const auto name = [&](int i) { return buffer.data() + at[static_cast<std::size_t>(i)]; };
+  const int dirfd = ::open(s.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(dirfd, 0);
+  LookAheadFileSystem fs(1);
+  const Watchdog watchdog(std::chrono::seconds(60), "a batch used out of turn");
+  for (int round = 0; round < 200; ++round) {
+    LookupAhead ahead(fs);
+    LookupAhead::Batch& batch = ahead.ForDepth(0);
+    LookupAhead::Batch& deeper = ahead.ForDepth(1);
+    for (int i = 0; i < 30; ++i) batch.Add(name(i));
+    batch.Start(dirfd);
+    for (int i = 30; i < 60; ++i) batch.Add(name(i));  // onto a running batch
+    batch.Start(dirfd);
+    batch.Start(dirfd);
+    for (int i = 0; i < 60; ++i) {
+      if (i == 20) {
+        for (int j = 40; j < 60; ++j) deeper.Add(name(j));
+        deeper.Start(dirfd);
+        EXPECT_EQ(deeper.Get(dirfd, name(45)).mtime, LookUp(fs, dirfd, name(45)).mtime);
+        deeper.Reset();
+      }
+      if (i == 30) batch.Changed();
+      const LookedUp got = batch.Get(dirfd, name(i));
+      const LookedUp expected = LookUp(fs, dirfd, name(i));
+      ASSERT_EQ(got.error, expected.error) << name(i);
+      ASSERT_EQ(got.mode, expected.mode) << name(i);
+      ASSERT_EQ(got.mtime, expected.mtime) << name(i);
+    }
+    batch.Reset();
+  }
+  ::close(dirfd);
+  EXPECT_GT(fs.aside(), 0);
 }
 
 }  // namespace
