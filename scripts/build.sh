@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
 # Configures and builds one build tree: scripts/build.sh DIR [cmake options...]
+# VANTREL_TARGET names the one target to build (default: all).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="$1"; shift
-cmake -S . -B "$dir" -G Ninja -DVANTREL_WERROR=ON "$@" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  # Paths relative to the checkout, so that another clone on the same machine hits the cache.
+  export CCACHE_BASEDIR="$PWD"
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B "$dir" -G Ninja -DVANTREL_WERROR=ON "${launcher[@]}" "$@" >/dev/null
+cmake --build "$dir" -j "$(nproc)" ${VANTREL_TARGET:+--target "$VANTREL_TARGET"}

@@ -30,7 +30,7 @@ LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp:print_suppressions=0" \
 echo "== thread sanitizer build and test =="
 # The core suite with ThreadSanitizer: the look-ahead's second thread is there. The window has
 # one thread, so its tests are left out to keep this stage short.
-scripts/build.sh build-tsan -DVANTREL_TSAN=ON -DVANTREL_UI=OFF \
+VANTREL_TARGET=vantrel_core_tests scripts/build.sh build-tsan -DVANTREL_TSAN=ON -DVANTREL_UI=OFF \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" -LE realdrive
