@@ -8,34 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/UnnamedFile.h"
+
 namespace vantrel {
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
 constexpr std::size_t kHeaderSize = sizeof(std::uint64_t);
-
-// Moves all `size` bytes at `offset` with `transfer` (pread or pwrite), going on after short
-// transfers and interruptions. Returns false on an error or an early end.
-template <typename Char, typename Transfer>
-bool TransferAll(Transfer transfer, int fd, Char* data, std::size_t size, std::uint64_t offset) {
-  while (size > 0) {
-    const ssize_t n = transfer(fd, data, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    offset += static_cast<std::uint64_t>(n);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size, std::uint64_t offset) {
-  return TransferAll(::pwrite, fd, data, size, offset);
-}
-
-bool ReadAll(int fd, char* data, std::size_t size, std::uint64_t offset) {
-  return TransferAll(::pread, fd, data, size, offset);
-}
 
 std::uint64_t LengthAt(const char* header) {
   std::uint64_t length;
@@ -55,21 +34,6 @@ std::size_t TakeRecords(const char* data, std::size_t size, std::vector<std::str
   return offset;
 }
 
-// An unnamed file in `directory`; where the file system cannot make one, a named file that is
-// unlinked at once. Returns -1 when neither works.
-int OpenUnnamedFile(const std::string& directory) {
-  int fd = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
-  std::string pattern = directory + "/.vantrel-log-XXXXXX";
-  fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd >= 0 && ::unlink(pattern.c_str()) != 0) {
-    ::close(fd);
-    ::unlink(pattern.c_str());
-    return -1;
-  }
-  return fd;
-}
-
 }  // namespace
 
 ResultLogStore::ResultLogStore(std::string directory) : directory_(std::move(directory)) {}
@@ -78,11 +42,11 @@ ResultLogStore::~ResultLogStore() { CloseFile(); }
 
 void ResultLogStore::OpenFile() {
   if (!directory_.empty()) {
-    fd_ = OpenUnnamedFile(directory_);
+    fd_ = OpenUnnamedFile(directory_, ".vantrel-log-");
   } else {
     const char* tmpdir = std::getenv("TMPDIR");
-    if (tmpdir != nullptr && *tmpdir != '\0') fd_ = OpenUnnamedFile(tmpdir);
-    if (fd_ < 0) fd_ = OpenUnnamedFile("/tmp");
+    if (tmpdir != nullptr && *tmpdir != '\0') fd_ = OpenUnnamedFile(tmpdir, ".vantrel-log-");
+    if (fd_ < 0) fd_ = OpenUnnamedFile("/tmp", ".vantrel-log-");
   }
   if (fd_ >= 0) buffer_.reset(new char[kBufferSize]);
 }
@@ -118,8 +82,8 @@ void ResultLogStore::Append(std::string_view line) {
   // Too long for the buffer (which Flush() left empty): straight to the file.
   char header[kHeaderSize];
   std::memcpy(header, &length, kHeaderSize);
-  if (WriteAll(fd_, header, kHeaderSize, written_) &&
-      WriteAll(fd_, line.data(), line.size(), written_ + kHeaderSize)) {
+  if (WriteAllAt(fd_, header, kHeaderSize, written_) &&
+      WriteAllAt(fd_, line.data(), line.size(), written_ + kHeaderSize)) {
     written_ += need;
     return;
   }
@@ -130,7 +94,7 @@ void ResultLogStore::Append(std::string_view line) {
 bool ResultLogStore::Flush() const {
   if (fd_ < 0) return false;
   if (buffered_ == 0) return true;
-  if (WriteAll(fd_, buffer_.get(), buffered_, written_)) {
+  if (WriteAllAt(fd_, buffer_.get(), buffered_, written_)) {
     written_ += buffered_;
     buffered_ = 0;
     return true;
@@ -151,7 +115,7 @@ bool ResultLogStore::ReadNewRecords() const {
   while (readUpTo_ < written_) {
     const std::size_t want =
         static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, written_ - readUpTo_));
-    if (!ReadAll(fd_, chunk.get(), want, readUpTo_)) return false;
+    if (!ReadAllAt(fd_, chunk.get(), want, readUpTo_)) return false;
     std::size_t taken = TakeRecords(chunk.get(), want, cache_);
     if (taken == 0) {
       // A record longer than the chunk is read on its own.
@@ -159,7 +123,7 @@ bool ResultLogStore::ReadNewRecords() const {
       const std::uint64_t length = LengthAt(chunk.get());
       if (length > written_ - readUpTo_ - kHeaderSize) return false;
       std::string line(static_cast<std::size_t>(length), '\0');
-      if (!ReadAll(fd_, line.data(), line.size(), readUpTo_ + kHeaderSize)) return false;
+      if (!ReadAllAt(fd_, line.data(), line.size(), readUpTo_ + kHeaderSize)) return false;
       cache_.push_back(std::move(line));
       taken = kHeaderSize + static_cast<std::size_t>(length);
     }

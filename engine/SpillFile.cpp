@@ -8,37 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/UnnamedFile.h"
+
 namespace vantrel {
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
 
-int OpenUnnamed(const std::string& directory) {
-  int fd = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
-  std::string pattern = directory + "/.vantrel-plan-XXXXXX";
-  fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd >= 0 && ::unlink(pattern.c_str()) != 0) {
-    ::close(fd);
-    ::unlink(pattern.c_str());
-    return -1;
-  }
-  return fd;
-}
-
-bool PwriteAll(int fd, const char* data, std::size_t size, std::uint64_t offset) {
-  while (size > 0) {
-    const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    offset += static_cast<std::uint64_t>(n);
-  }
-  return true;
-}
-
-// Reads up to `size` bytes; returns how many (short only at the end of the file), or -1.
 long PreadSome(int fd, char* data, std::size_t size, std::uint64_t offset) {
   std::size_t done = 0;
   while (done < size) {
@@ -76,11 +52,11 @@ void SpillFile::Append(std::string_view bytes) {
     triedFile_ = true;
     const char* tmpdir = std::getenv("TMPDIR");
     if (!directory_.empty()) {
-      fd_ = OpenUnnamed(directory_);
+      fd_ = OpenUnnamedFile(directory_, ".vantrel-plan-");
     } else if (tmpdir != nullptr && *tmpdir != '\0') {
-      fd_ = OpenUnnamed(tmpdir);
+      fd_ = OpenUnnamedFile(tmpdir, ".vantrel-plan-");
     }
-    if (fd_ < 0 && directory_.empty()) fd_ = OpenUnnamed("/tmp");
+    if (fd_ < 0 && directory_.empty()) fd_ = OpenUnnamedFile("/tmp", ".vantrel-plan-");
     if (fd_ >= 0) buffer_.reset(new char[kBufferSize]);
   }
   size_ += bytes.size();
@@ -102,7 +78,7 @@ void SpillFile::Append(std::string_view bytes) {
 
 bool SpillFile::Flush() {
   if (buffered_ == 0) return true;
-  if (PwriteAll(fd_, buffer_.get(), buffered_, written_)) {
+  if (WriteAllAt(fd_, buffer_.get(), buffered_, written_)) {
     written_ += buffered_;
     buffered_ = 0;
     return true;
