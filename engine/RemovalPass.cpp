@@ -246,10 +246,12 @@ void TFolderSynchronizer::Walker::OfferFile(int cleanedFd, const char* name) {
     Performed(action, error);
     if (error == 0) {
       written_ = true;
-      line_.assign("Delete file \"").append(path).push_back('"');
+      line_.assign(options_.useTrash ? "Move file \"" : "Delete file \"").append(path);
+      line_.append(options_.useTrash ? "\" to the trash" : "\"");
     } else {
       if (CheckLost(error)) return;
-      line_.assign("Cannot delete file \"").append(path).append("\": ");
+      line_.assign(options_.useTrash ? "Cannot move file \"" : "Cannot delete file \"");
+      line_.append(path).append(options_.useTrash ? "\" to the trash: " : "\": ");
       line_.append(ErrorText(error));
     }
   } else if (answer == mrNo || answer == mrNoToAll) {
@@ -275,10 +277,12 @@ void TFolderSynchronizer::Walker::OfferFolder(int cleanedFd, const char* name, s
     }
     if (error == 0) {
       written_ = true;
-      line_.assign("Delete folder \"").append(path).push_back('"');
+      line_.assign(options_.useTrash ? "Move folder \"" : "Delete folder \"").append(path);
+      line_.append(options_.useTrash ? "\" to the trash" : "\"");
     } else {
       if (CheckLost(error)) return;
-      line_.assign("Cannot delete folder \"").append(path).append("\": ");
+      line_.assign(options_.useTrash ? "Cannot move folder \"" : "Cannot delete folder \"");
+      line_.append(path).append(options_.useTrash ? "\" to the trash: " : "\": ");
       line_.append(ErrorText(error));
     }
   } else if (answer == mrNo || answer == mrNoToAll) {
