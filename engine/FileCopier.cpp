@@ -281,8 +281,8 @@ int FileCopier::CopySparse(int in, int out, off_t size, DevicePair& pair, off_t*
   return 0;
 }
 
-int FileCopier::CopyStretch(int in, int out, off_t length, DevicePair& pair, off_t base,
-                            off_t size, off_t* done) {
+int FileCopier::CopyStretch(int in, int out, off_t length, DevicePair& pair, off_t base, off_t size,
+                            off_t* done) {
   bool plain = pair.rangeRefused;
   while (*done < length) {
     const off_t left = length - *done;

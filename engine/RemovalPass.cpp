@@ -1,9 +1,8 @@
 // The removal pass: removes from the cleaned tree, with the user's consent, what the
 // counterpart tree lacks.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-
-#include <dirent.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -189,7 +188,7 @@ void TFolderSynchronizer::Walker::EnterCleanedFolder(int cleanedFd, const char* 
 }
 
 std::string TFolderSynchronizer::Walker::CaseVariant(int cleanedFd, const char* name,
-                                                    const FolderNames& counterpart) {
+                                                     const FolderNames& counterpart) {
   if (SwapCase(name).empty()) return {};  // no letters: no other case
   const std::string_view variant = counterpart.CaseVariantOf(name);
   if (variant.empty()) return {};

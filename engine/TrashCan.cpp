@@ -102,8 +102,8 @@ std::string PercentEncoded(const std::string& path) {
   for (const char c : path) {
     const auto byte = static_cast<unsigned char>(c);
     if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-        (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-        byte == '~' || byte == '/') {
+        (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' || byte == '~' ||
+        byte == '/') {
       out.push_back(c);
     } else {
       out.push_back('%');
@@ -217,12 +217,12 @@ TrashCan::Bin* TrashCan::TopBin(const std::string& folderPath, dev_t device, int
     struct stat shared;
     if (fs_.StatAt(topFd.get(), ".Trash", &shared, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISDIR(shared.st_mode) && (shared.st_mode & S_ISVTX) != 0) {
-      UniqueFd sharedFd(
-          fs_, fs_.OpenAt(topFd.get(), ".Trash", O_PATH | O_DIRECTORY | O_NOFOLLOW, 0));
+      UniqueFd sharedFd(fs_,
+                        fs_.OpenAt(topFd.get(), ".Trash", O_PATH | O_DIRECTORY | O_NOFOLLOW, 0));
       if (sharedFd.valid()) {
         if (fs_.MkdirAt(sharedFd.get(), user.c_str(), 0700) == 0 || errno == EEXIST) {
-          UniqueFd mine(fs_, fs_.OpenAt(sharedFd.get(), user.c_str(),
-                                        O_PATH | O_DIRECTORY | O_NOFOLLOW, 0));
+          UniqueFd mine(
+              fs_, fs_.OpenAt(sharedFd.get(), user.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW, 0));
           struct stat st;
           if (mine.valid() && fs_.Fstat(mine.get(), &st) == 0 && st.st_uid == uid_) {
             bin->error = OpenParts(mine.get(), *bin);
@@ -236,8 +236,8 @@ TrashCan::Bin* TrashCan::TopBin(const std::string& folderPath, dev_t device, int
       if (fs_.MkdirAt(topFd.get(), own.c_str(), 0700) != 0 && errno != EEXIST) {
         bin->error = errno;
       } else {
-        UniqueFd mine(
-            fs_, fs_.OpenAt(topFd.get(), own.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW, 0));
+        UniqueFd mine(fs_,
+                      fs_.OpenAt(topFd.get(), own.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW, 0));
         struct stat st;
         if (!mine.valid()) {
           bin->error = errno == ELOOP ? ENOTDIR : errno;

@@ -15,8 +15,8 @@
 #include "engine/Masks.h"
 #include "engine/RealRunExecutor.h"
 #include "engine/SyncWalker.h"
-#include "engine/TrashRunExecutor.h"
 #include "engine/TopFolders.h"
+#include "engine/TrashRunExecutor.h"
 #include "engine/UniqueFd.h"
 
 namespace vantrel {
@@ -117,8 +117,9 @@ bool TFolderSynchronizer::Run() {
   // Taken once; the handlers that run during the walk cannot change what this run does.
   const RunOptions options = TakeOptions();
   FileSystem& fs = fileSystem_ != nullptr ? *fileSystem_ : *FileSystem::Default();
-  std::unique_ptr<RealRunExecutor> executor =
-      options.useTrash ? std::make_unique<TrashRunExecutor>(fs) : std::make_unique<RealRunExecutor>(fs);
+  std::unique_ptr<RealRunExecutor> executor = options.useTrash
+                                                  ? std::make_unique<TrashRunExecutor>(fs)
+                                                  : std::make_unique<RealRunExecutor>(fs);
   removesToTrash_ = options.useTrash;
 
   // The coarse clock is the one file times come from, so nothing this run creates can look
@@ -220,8 +221,7 @@ void TFolderSynchronizer::Walk(const RunOptions& options, FileSystem& fs, RunExe
     // The empty mount point of an unplugged drive looks like an emptied Folder 1: removing
     // everything from Folder 2 on that ground is never what the user wants.
     if (!HasEntries(fs, top1.fd) && HasEntries(fs, top2.fd)) {
-      WriteLine("Folder \"" + folder1 + "\" is empty: nothing is removed from \"" + folder2 +
-                "\"");
+      WriteLine("Folder \"" + folder1 + "\" is empty: nothing is removed from \"" + folder2 + "\"");
     } else {
       walker.RemoveExtraEntries(top2, top1);
     }

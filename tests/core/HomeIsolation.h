@@ -15,8 +15,8 @@ class HomeIsolation : public ::testing::Environment {
  public:
   void SetUp() override {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && base[0] == '/' ? base : "/tmp") +
-                          "/vantrel-home-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && base[0] == '/' ? base : "/tmp") + "/vantrel-home-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     home_ = pattern;
     setenv("HOME", home_.c_str(), 1);

@@ -1,6 +1,5 @@
 // Removed and replaced files go to the home trash, where trash-cli finds and restores them.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,15 +55,12 @@ TEST_F(TrashTest, ExactCopyMovesEveryKindOfEntryWhereTrashCliRestoresIt) {
   struct Case {
     const char* relative;  // below Folder 2
     const char* contents;
-    bool folder;           // the entry is the folder holding `relative`'s last part
+    bool folder;  // the entry is the folder holding `relative`'s last part
   };
   const std::vector<Case> cases = {
-      {"plain.txt", "plain\n", false},
-      {".hidden", "hidden\n", false},
-      {"per%cent 20%.txt", "percent\n", false},
-      {"line\nfeed", "newline\n", false},
-      {"tree/inner/deep.txt", "deep\n", true},
-      {".hdir/x", "hidden folder\n", true},
+      {"plain.txt", "plain\n", false},          {".hidden", "hidden\n", false},
+      {"per%cent 20%.txt", "percent\n", false}, {"line\nfeed", "newline\n", false},
+      {"tree/inner/deep.txt", "deep\n", true},  {".hdir/x", "hidden folder\n", true},
   };
   for (const Case& c : cases) tree_.WriteFile(std::string("two/") + c.relative, c.contents);
   sync_.Run();
@@ -75,8 +71,8 @@ TEST_F(TrashTest, ExactCopyMovesEveryKindOfEntryWhereTrashCliRestoresIt) {
     const std::string relative = c.relative;
     const std::string top = c.folder ? relative.substr(0, relative.find('/')) : relative;
     EXPECT_FALSE(tree_.Exists("two/" + top));
-    EXPECT_TRUE(Logged((c.folder ? "Move folder \"" : "Move file \"") + Two(top) +
-                       "\" to the trash"));
+    EXPECT_TRUE(
+        Logged((c.folder ? "Move folder \"" : "Move file \"") + Two(top) + "\" to the trash"));
     EXPECT_NE(list.find(" " + Two(top) + "\n"), std::string::npos) << list;
     const int index = RestoreIndex(tree_.Path("two"), Two(top));
     ASSERT_GE(index, 0) << list;
@@ -92,8 +88,8 @@ TEST_F(TrashTest, InfoFileHasTheLayoutClientsRead) {
   // The name on disk keeps its bytes; the Path line encodes them.
   EXPECT_EQ(tree_.ReadFile(Trash("files/odd \xff name")), "x");
   const std::string info = tree_.ReadFile(Trash("info/odd \xff name.trashinfo"));
-  const std::string head = "[Trash Info]\nPath=" + PercentEncoded(Two("odd \xff name")) +
-                           "\nDeletionDate=";
+  const std::string head =
+      "[Trash Info]\nPath=" + PercentEncoded(Two("odd \xff name")) + "\nDeletionDate=";
   ASSERT_EQ(info.compare(0, head.size(), head), 0) << info;
   const std::string date = info.substr(head.size());
   ASSERT_EQ(date.size(), 20u) << date;  // YYYY-MM-DDThh:mm:ss and the line feed
@@ -117,8 +113,8 @@ TEST_F(TrashTest, EntriesOfOneNameGetNamesOfTheirOwn) {
   for (const std::string& name : tree_.List("data/Trash/files")) {
     contents.push_back(tree_.ReadFile(Trash("files/" + name.substr(name.rfind('/') + 1))));
   }
-  EXPECT_EQ(Sorted(contents), (std::vector<std::string>{"a", "an entry without its info file",
-                                                         "b", "c"}));
+  EXPECT_EQ(Sorted(contents),
+            (std::vector<std::string>{"a", "an entry without its info file", "b", "c"}));
   EXPECT_EQ(tree_.List("data/Trash/info").size(), 3u);
   EXPECT_FALSE(tree_.Exists(Trash("info/same.txt.2.trashinfo")));
 }
