@@ -19,7 +19,7 @@ class OneThreadFileSystem : public FileSystemWrapper {
 }  // namespace
 
 EngineRun RunEngine(const std::string& folder1, const std::string& folder2, bool bidirectional,
-                    bool exact, bool oneThread) {
+                    bool exact, bool oneThread, bool noTrash) {
   EngineRun result;
   OneThreadFileSystem oneThreadFs;
   // The project file is never loaded or saved; the name only has to be a path.
@@ -32,6 +32,7 @@ EngineRun RunEngine(const std::string& folder1, const std::string& folder2, bool
   project.SetAdvancedOptions(false);
   project.SetProcessHidden(true);
   project.SetProcessSystem(true);
+  project.SetUseTrash(!noTrash);
   if (oneThread) project.SetFileSystem(&oneThreadFs);
   // A handler as cheap as a window that drops what comes too fast.
   project.OnProgress = [&result](TFolderSynchronizer&, const std::string&) {

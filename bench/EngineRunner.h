@@ -15,8 +15,8 @@ struct EngineRun {
 // Synchronizes `folder1` and `folder2` with sub-folders, hidden and system entries included and
 // no masks: unidirectional unless `bidirectional`, with removals when `exact`, and with every
 // lookup on the run's own thread when `oneThread`. Every removal question is answered "Yes to
-// all". Errors of Run propagate.
+// all". Removed and replaced files go to the trash unless `noTrash`. Errors of Run propagate.
 EngineRun RunEngine(const std::string& folder1, const std::string& folder2, bool bidirectional,
-                    bool exact, bool oneThread = false);
+                    bool exact, bool oneThread = false, bool noTrash = false);
 
 }  // namespace vantrel::bench

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Measures Vantrel's engine side by side with cp, rsync and the floor program on the same trees.
 #
-#   bench/run.sh [--files N] [--quick] [--dir PATH] [--runs R] [--only S1,S2,...]
+#   bench/run.sh [--files N] [--quick] [--dir PATH] [--runs R] [--only S1,S2,...] [--no-trash]
 #
 #   --files N   files in the small-file tree T1 (default 100000)
 #   --quick     a smoke run: 2000 files, small large files; timing is printed but not judged
@@ -9,6 +9,8 @@
 #               file system
 #   --runs R    timed runs per tool of S1, the median counts (default 3, at least 3); the
 #               scenarios whose runs are cheap get R + 2, the large-file copies R + 6
+#   --no-trash  the engine deletes removed and replaced files instead of moving them to the
+#               trash (which is its default; the trash is kept in DIR/xdg, never the real one)
 #   --only L    run only the scenarios of the comma list L (S1..S6, S9; memory comes with S1)
 #
 # Prints one table and "bench: N targets met, M missed". Exits 1 when something failed to run
@@ -36,7 +38,8 @@ quick=0
 dir=""
 runs=3
 only="S1,S2,S3,S4,S5,S6,S9"
-usage="usage: bench/run.sh [--files N] [--quick] [--dir PATH] [--runs R] [--only S1,S2,...]"
+usage="usage: bench/run.sh [--files N] [--quick] [--dir PATH] [--runs R] [--only S1,S2,...] [--no-trash]"
+trash_flag=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --files) files="$2"; shift 2 ;;
@@ -44,6 +47,7 @@ while [ $# -gt 0 ]; do
     --dir) dir="$2"; shift 2 ;;
     --runs) runs="$2"; shift 2 ;;
     --only) only="$2"; shift 2 ;;
+    --no-trash) trash_flag=(--no-trash); shift ;;
     *) echo "$usage" >&2; exit 2 ;;
   esac
 done
@@ -91,6 +95,9 @@ fi
 B="$build/bench/vantrel_bench"
 FLOOR="$build/bench/vantrel_floor"
 mkdir -p "$dir"
+# The engine's trash (its default) on the trees' file system, away from the real one; emptied
+# with the trees.
+export XDG_DATA_HOME="$dir/xdg"
 : >"$log"
 failures=0
 
@@ -213,7 +220,7 @@ check() {  # check COMMAND... : an untimed check whose failure counts
 copied() {
   local key="$1.$2" src=$3 dst=$4 expected=$5
   case $2 in
-    vantrel) timed "$key" 1 "$B" engine "$src" "$dst" --expect-log "$expected" ;;
+    vantrel) timed "$key" 1 "$B" engine "${trash_flag[@]}" "$src" "$dst" --expect-log "$expected" ;;
     cp) timed "$key" 1 cp -a "$src" "$dst" ;;
     rsync-a) timed "$key" 1 rsync -a "$src/" "$dst/" ;;
     rsync-u) timed "$key" 1 rsync -rpt -u --modify-window=1 "$src/" "$dst/" ;;
@@ -259,7 +266,7 @@ s1() {  # initial copy of T1; the memory measure runs the engine on the smaller 
       dst="$base/$t-$r"
       if [ "$t" = vantrel-small ]; then
         warm "$T1S"
-        timed S1.vantrel-small 1 "$B" engine "$T1S" "$dst" --expect-log "$small"
+        timed S1.vantrel-small 1 "$B" engine "${trash_flag[@]}" "$T1S" "$dst" --expect-log "$small"
       else
         warm "$T1"
         copied S1 "$t" "$T1" "$dst" "$files"
@@ -286,7 +293,7 @@ s2() {  # rescan with nothing to do
     for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
       warm "$T1" "$work/clone-1"
       case $t in
-        vantrel) timed S2.vantrel 0 "$B" engine "$T1" "$work/clone-1" --expect-log 0 ;;
+        vantrel) timed S2.vantrel 0 "$B" engine "${trash_flag[@]}" "$T1" "$work/clone-1" --expect-log 0 ;;
         rsync-a) timed S2.rsync-a 0 rsync -a "$T1/" "$work/clone-1/" ;;
         rsync-u) timed S2.rsync-u 0 rsync -rpt -u --modify-window=1 "$T1/" "$work/clone-1/" ;;
         floor) timed S2.floor 0 "$FLOOR" uni "$T1" "$work/clone-1" --expect 0 ;;
@@ -303,7 +310,7 @@ s5() {  # bidirectional rescan with nothing to do
     for t in $(rotated "$r" vantrel floor); do
       warm "$a" "$b"
       case $t in
-        vantrel) timed S5.vantrel 0 "$B" engine "$a" "$b" --bidirectional --expect-log 0 ;;
+        vantrel) timed S5.vantrel 0 "$B" engine "${trash_flag[@]}" "$a" "$b" --bidirectional --expect-log 0 ;;
         floor) timed S5.floor 0 "$FLOOR" bi "$a" "$b" --expect 0 ;;
       esac
     done
@@ -355,7 +362,7 @@ s4() {  # exact copy: extra files and folders in the destination, every removal 
       dst="$base/$t-$r"
       warm "$source" "$dst"
       case $t in
-        vantrel) timed S4.vantrel 1 "$B" engine "$source" "$dst" --exact --expect-log "$removals" ;;
+        vantrel) timed S4.vantrel 1 "$B" engine "${trash_flag[@]}" "$source" "$dst" --exact --expect-log "$removals" ;;
         rsync-a) timed S4.rsync-a 1 rsync -a --delete "$source/" "$dst/" ;;
         rsync-u) timed S4.rsync-u 1 rsync -rpt -u --modify-window=1 --delete "$source/" "$dst/" ;;
         floor) timed S4.floor 1 "$FLOOR" exact "$source" "$dst" --expect "$removals" ;;

@@ -9,7 +9,8 @@
 //   warm [--read] DIR...                      bring the trees (and with --read their data) into
 //                                             the page cache
 //   verify SOURCE DESTINATION [--exact]       check that DESTINATION is a copy of SOURCE
-//   engine FOLDER1 FOLDER2 [--bidirectional] [--exact] [--one-thread] [--expect-log N]
+//   engine FOLDER1 FOLDER2 [--bidirectional] [--exact] [--one-thread] [--no-trash]
+//          [--expect-log N]
 //                                             run the synchronization engine headless
 //                                             (--one-thread: no look-ahead)
 //   time [--sync] [--log FILE] -- PROGRAM ARGS...
@@ -149,7 +150,7 @@ int Main(const std::string& command, const Args& args) {
   if (command == "engine") {
     Need(args, 2);
     EngineRun r = RunEngine(args.positional[0], args.positional[1], args.Flag("bidirectional"),
-                            args.Flag("exact"), args.Flag("one-thread"));
+                            args.Flag("exact"), args.Flag("one-thread"), args.Flag("no-trash"));
     struct rusage usage;
     ::getrusage(RUSAGE_SELF, &usage);
     std::printf("vantrel: %.3f s, %ld notifications, %ld log lines, %ld confirmations, "

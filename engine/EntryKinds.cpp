@@ -4,6 +4,7 @@
 #include <fcntl.h>
 
 #include <cstring>
+#include <string>
 
 namespace vantrel {
 namespace {
@@ -58,6 +59,12 @@ void RemoveStaleTemporary(FileSystem& fs, int dirfd, const char* name,
 const char* ErrorText(int error) {
   if (error == kSourceChanged) return "source changed during copy";
   if (error == kNameRefused) return "The name is not allowed on this drive";
+  if (error < kTrashFailureBase) {
+    thread_local std::string text;
+    text.assign("Cannot move the replaced file to the trash: ");
+    text.append(std::strerror(kTrashFailureBase - error));
+    return text.c_str();
+  }
   return std::strerror(error);
 }
 

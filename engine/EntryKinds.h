@@ -37,5 +37,9 @@ const char* ErrorText(int error);
 constexpr int kSourceChanged = -1;
 // An error code beyond errno's range: the destination's file system does not allow the name.
 constexpr int kNameRefused = -2;
+// Error codes below this one: the entry a copy would replace could not be moved to the trash,
+// for the reason kTrashFailureBase - code (an errno value); the copy was not made.
+constexpr int kTrashFailureBase = -1000;
+inline int KeeperFailure(int error) { return kTrashFailureBase - error; }
 
 }  // namespace vantrel

@@ -175,8 +175,8 @@ int FileCopier::CopyFile(int srcDir, const char* name, int dstDir, dev_t dstDev,
 int FileCopier::Install(UniqueFd& temporary, bool& named, int dstDir, const char* name) {
   if (named) {
     if (temporary.Close() != 0) return errno;  // a late write error shows up here
-    if (fs_.RenameAt(dstDir, temporaryName_, dstDir, name) == 0) return 0;
-    const int error = errno;
+    const int error = Replace(dstDir, name);
+    if (error == 0) return 0;
     struct stat st;
     if ((IsNameRefusal(error) || (error == EPERM && HasWindowsForbiddenName(name))) &&
         fs_.StatAt(dstDir, temporaryName_, &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -195,7 +195,7 @@ int FileCopier::Install(UniqueFd& temporary, bool& named, int dstDir, const char
     });
     if (error != 0) return error;
     named = true;
-    if (fs_.RenameAt(dstDir, temporaryName_, dstDir, name) != 0) return errno;
+    if (const int replaced = Replace(dstDir, name); replaced != 0) return replaced;
     named = false;
   }
   return temporary.Close() == 0 ? 0 : errno;
@@ -281,8 +281,8 @@ int FileCopier::CopySparse(int in, int out, off_t size, DevicePair& pair, off_t*
   return 0;
 }
 
-int FileCopier::CopyStretch(int in, int out, off_t length, DevicePair& pair, off_t base,
-                            off_t size, off_t* done) {
+int FileCopier::CopyStretch(int in, int out, off_t length, DevicePair& pair, off_t base, off_t size,
+                            off_t* done) {
   bool plain = pair.rangeRefused;
   while (*done < length) {
     const off_t left = length - *done;
@@ -377,11 +377,22 @@ int FileCopier::CopyLink(int srcDir, const char* name, int dstDir) {
       [&] { return fs_.SymlinkAt(target, dstDir, temporaryName_) == 0 ? 0 : errno; });
   if (error != 0) return error;
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (fs_.UtimensAt(dstDir, temporaryName_, times, AT_SYMLINK_NOFOLLOW) != 0 ||
-      fs_.RenameAt(dstDir, temporaryName_, dstDir, name) != 0) {
-    error = errno;
-    fs_.UnlinkAt(dstDir, temporaryName_, 0);
+  if (fs_.UtimensAt(dstDir, temporaryName_, times, AT_SYMLINK_NOFOLLOW) != 0) error = errno;
+  if (error == 0) error = Replace(dstDir, name);
+  if (error != 0) fs_.UnlinkAt(dstDir, temporaryName_, 0);
+  return error;
+}
+
+int FileCopier::Replace(int dstDir, const char* name) {
+  // The temporary is complete before the old entry is handed over, so that a run killed at any
+  // moment leaves the old contents at the name, or the new ones, with the old ones kept.
+  if (keeper_ != nullptr) {
+    const int kept = keeper_->Keep(dstDir, name);
+    if (kept != 0) return KeeperFailure(kept);
   }
+  if (fs_.RenameAt(dstDir, temporaryName_, dstDir, name) == 0) return 0;
+  const int error = errno;
+  if (keeper_ != nullptr) keeper_->Undo(dstDir, name);
   return error;
 }
 

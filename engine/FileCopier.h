@@ -15,6 +15,19 @@
 
 namespace vantrel {
 
+// Keeps the entry that a copy is about to replace (in the trash), so that a replacement never
+// destroys the old version.
+class ReplacedKeeper {
+ public:
+  virtual ~ReplacedKeeper() = default;
+  // Called when the finished copy is about to take the place of the entry `name` of `dir`
+  // (which may also be missing, or be a folder: then nothing is kept and 0 returned). Returns 0,
+  // or an errno value after which the copy fails and the entry stays as it was.
+  virtual int Keep(int dir, const char* name) = 0;
+  // After a successful Keep the copy could not take the place: the entry is to stay at it.
+  virtual void Undo(int dir, const char* name) = 0;
+};
+
 // Keeps, for one run, what the kernel's fast copy routes refused, and the buffers of the
 // plain route. Not thread-safe.
 class FileCopier {
@@ -30,6 +43,8 @@ class FileCopier {
   // than one step; returning false stops the copy, which then fails with ECANCELED.
   using Progress = std::function<bool(std::uint64_t done, std::uint64_t size)>;
   void SetProgress(Progress progress) { progress_ = std::move(progress); }
+  // Where an entry that a copy replaces goes first (not owned); nullptr: it is simply replaced.
+  void SetKeeper(ReplacedKeeper* keeper) { keeper_ = keeper; }
 
   // Copies the regular file `name` of the folder `srcDir` to the entry of the same name in
   // `dstDir` (a folder on device `dstDev`), with the source's permission bits (mode & 0777)
@@ -37,7 +52,8 @@ class FileCopier {
   // destination. Nothing is ever written through a link or into an existing file: the data
   // goes to a new file that replaces the destination entry at the end. Returns 0, or an error
   // code (an errno value, or kSourceChanged when the source changed while being read); after
-  // a failure the destination entry is as it was and no temporary file remains. Permission bits
+  // a failure the destination entry is as it was and no temporary file remains. With a keeper,
+  // a replaced entry goes to it first; when it cannot take it the result is KeeperFailure(error). Permission bits
   // that the destination cannot hold are not a failure; kNameRefused says that the
   // destination refused the name itself.
   int CopyFile(int srcDir, const char* name, int dstDir, dev_t dstDev, bool dstExists);
@@ -78,6 +94,8 @@ class FileCopier {
   // tell) whether a named temporary exists that the caller removes after a failure.
   int Install(UniqueFd& temporary, bool& named, int dstDir, const char* name);
   bool TmpfileRefused(dev_t device) const;
+  // Renames the temporary over `name`, handing the entry there to the keeper first.
+  int Replace(int dstDir, const char* name);
 
   FileSystem& fs_;
   std::vector<DevicePair> pairs_;
@@ -88,6 +106,7 @@ class FileCopier {
   std::unique_ptr<char[]> copyBuffer_;
   std::unique_ptr<char[]> linkBuffer_;
   Progress progress_;
+  ReplacedKeeper* keeper_ = nullptr;
 };
 
 }  // namespace vantrel

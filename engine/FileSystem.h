@@ -46,6 +46,9 @@ class FileSystem {
   virtual int SyncFs(int fd) = 0;  // syncfs: flushes the whole file system of `fd`
   virtual int MkdirAt(int dirfd, const char* name, mode_t mode) = 0;
   virtual int RenameAt(int olddirfd, const char* oldname, int newdirfd, const char* newname) = 0;
+  // renameat2; RENAME_NOREPLACE makes it fail with EEXIST instead of replacing an entry.
+  virtual int Rename2At(int olddirfd, const char* oldname, int newdirfd, const char* newname,
+                        unsigned int flags) = 0;
   virtual int LinkAt(int olddirfd, const char* oldname, int newdirfd, const char* newname,
                      int flags) = 0;
   virtual int UnlinkAt(int dirfd, const char* name, int flags) = 0;
@@ -109,6 +112,10 @@ class FileSystemWrapper : public FileSystem {
   }
   int RenameAt(int olddirfd, const char* oldname, int newdirfd, const char* newname) override {
     return target_->RenameAt(olddirfd, oldname, newdirfd, newname);
+  }
+  int Rename2At(int olddirfd, const char* oldname, int newdirfd, const char* newname,
+                unsigned int flags) override {
+    return target_->Rename2At(olddirfd, oldname, newdirfd, newname, flags);
   }
   int LinkAt(int olddirfd, const char* oldname, int newdirfd, const char* newname,
              int flags) override {

@@ -51,6 +51,10 @@ class PosixFileSystem final : public FileSystem {
   int RenameAt(int olddirfd, const char* oldname, int newdirfd, const char* newname) override {
     return ::renameat(olddirfd, oldname, newdirfd, newname);
   }
+  int Rename2At(int olddirfd, const char* oldname, int newdirfd, const char* newname,
+                unsigned int flags) override {
+    return ::renameat2(olddirfd, oldname, newdirfd, newname, flags);
+  }
   int LinkAt(int olddirfd, const char* oldname, int newdirfd, const char* newname,
              int flags) override {
     return ::linkat(olddirfd, oldname, newdirfd, newname, flags);

@@ -1,9 +1,8 @@
 // The removal pass: removes from the cleaned tree, with the user's consent, what the
 // counterpart tree lacks.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-
-#include <dirent.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -189,7 +188,7 @@ void TFolderSynchronizer::Walker::EnterCleanedFolder(int cleanedFd, const char* 
 }
 
 std::string TFolderSynchronizer::Walker::CaseVariant(int cleanedFd, const char* name,
-                                                    const FolderNames& counterpart) {
+                                                     const FolderNames& counterpart) {
   if (SwapCase(name).empty()) return {};  // no letters: no other case
   const std::string_view variant = counterpart.CaseVariantOf(name);
   if (variant.empty()) return {};
@@ -246,10 +245,12 @@ void TFolderSynchronizer::Walker::OfferFile(int cleanedFd, const char* name) {
     Performed(action, error);
     if (error == 0) {
       written_ = true;
-      line_.assign("Delete file \"").append(path).push_back('"');
+      line_.assign(options_.useTrash ? "Move file \"" : "Delete file \"").append(path);
+      line_.append(options_.useTrash ? "\" to the trash" : "\"");
     } else {
       if (CheckLost(error)) return;
-      line_.assign("Cannot delete file \"").append(path).append("\": ");
+      line_.assign(options_.useTrash ? "Cannot move file \"" : "Cannot delete file \"");
+      line_.append(path).append(options_.useTrash ? "\" to the trash: " : "\": ");
       line_.append(ErrorText(error));
     }
   } else if (answer == mrNo || answer == mrNoToAll) {
@@ -275,10 +276,12 @@ void TFolderSynchronizer::Walker::OfferFolder(int cleanedFd, const char* name, s
     }
     if (error == 0) {
       written_ = true;
-      line_.assign("Delete folder \"").append(path).push_back('"');
+      line_.assign(options_.useTrash ? "Move folder \"" : "Delete folder \"").append(path);
+      line_.append(options_.useTrash ? "\" to the trash" : "\"");
     } else {
       if (CheckLost(error)) return;
-      line_.assign("Cannot delete folder \"").append(path).append("\": ");
+      line_.assign(options_.useTrash ? "Cannot move folder \"" : "Cannot delete folder \"");
+      line_.append(path).append(options_.useTrash ? "\" to the trash: " : "\": ");
       line_.append(ErrorText(error));
     }
   } else if (answer == mrNo || answer == mrNoToAll) {

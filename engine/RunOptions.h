@@ -20,6 +20,7 @@ struct RunOptions {
   std::vector<std::string> excludeMasks;
   bool processHidden = false;
   bool processSystem = false;
+  bool useTrash = true;  // removed entries and replaced files go to the trash
 };
 
 }  // namespace vantrel

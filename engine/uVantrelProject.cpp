@@ -16,6 +16,7 @@
 #include "engine/RealRunExecutor.h"
 #include "engine/SyncWalker.h"
 #include "engine/TopFolders.h"
+#include "engine/TrashRunExecutor.h"
 #include "engine/UniqueFd.h"
 
 namespace vantrel {
@@ -104,6 +105,7 @@ RunOptions TFolderSynchronizer::TakeOptions() const {
   options.excludeMasks = excludeMasks_;
   options.processHidden = processHidden_;
   options.processSystem = processSystem_;
+  options.useTrash = useTrash_;
   return options;
 }
 
@@ -115,7 +117,10 @@ bool TFolderSynchronizer::Run() {
   // Taken once; the handlers that run during the walk cannot change what this run does.
   const RunOptions options = TakeOptions();
   FileSystem& fs = fileSystem_ != nullptr ? *fileSystem_ : *FileSystem::Default();
-  RealRunExecutor executor(fs);
+  std::unique_ptr<RealRunExecutor> executor = options.useTrash
+                                                  ? std::make_unique<TrashRunExecutor>(fs)
+                                                  : std::make_unique<RealRunExecutor>(fs);
+  removesToTrash_ = options.useTrash;
 
   // The coarse clock is the one file times come from, so nothing this run creates can look
   // older than its start.
@@ -129,7 +134,7 @@ bool TFolderSynchronizer::Run() {
   // and an empty new one would make an exact copy remove everything from Folder 2.
   const int made1 = options.copyMode == 1 ? 0 : EnsureFolderExists(fs, options.folder1);
   const int made2 = EnsureFolderExists(fs, options.folder2);
-  Walk(options, fs, executor, start, false, made1, made2);
+  Walk(options, fs, *executor, start, false, made1, made2);
   return true;
 }
 
@@ -216,8 +221,7 @@ void TFolderSynchronizer::Walk(const RunOptions& options, FileSystem& fs, RunExe
     // The empty mount point of an unplugged drive looks like an emptied Folder 1: removing
     // everything from Folder 2 on that ground is never what the user wants.
     if (!HasEntries(fs, top1.fd) && HasEntries(fs, top2.fd)) {
-      WriteLine("Folder \"" + folder1 + "\" is empty: nothing is removed from \"" + folder2 +
-                "\"");
+      WriteLine("Folder \"" + folder1 + "\" is empty: nothing is removed from \"" + folder2 + "\"");
     } else {
       walker.RemoveExtraEntries(top2, top1);
     }
@@ -310,5 +314,6 @@ void TFolderSynchronizer::SetIncludeSubfolders(bool value) {
 // The hidden and system switches are not counted as changes of the project.
 void TFolderSynchronizer::SetProcessHidden(bool value) { processHidden_ = value; }
 void TFolderSynchronizer::SetProcessSystem(bool value) { processSystem_ = value; }
+void TFolderSynchronizer::SetUseTrash(bool value) { Store(useTrash_, value, modified_); }
 
 }  // namespace vantrel

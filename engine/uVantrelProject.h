@@ -90,6 +90,9 @@ class TFolderSynchronizer {
   void SetIncludeSubfolders(bool value);
   void SetProcessHidden(bool value);
   void SetProcessSystem(bool value);
+  // On (the default): the removal pass moves entries to the desktop's trash instead of deleting
+  // them, and a copy that replaces a file moves the old version there first.
+  void SetUseTrash(bool value);
 
   bool Modified() const { return modified_; }
   const std::string& Folder1() const { return folder1_; }
@@ -110,6 +113,9 @@ class TFolderSynchronizer {
   bool Terminated() const { return terminated_; }
   bool ProcessSystem() const { return processSystem_; }
   bool ProcessHidden() const { return processHidden_; }
+  bool UseTrash() const { return useTrash_; }
+  // While a run asks before a removal: whether that removal moves the entry to the trash.
+  bool RemovesToTrash() const { return removesToTrash_; }
 
   // The file system the passes use; nullptr (the default) means FileSystem::Default().
   // Not owned; must outlive every Run.
@@ -155,6 +161,8 @@ class TFolderSynchronizer {
   bool terminated_ = false;
   bool processSystem_ = false;
   bool processHidden_ = false;
+  bool useTrash_ = true;
+  bool removesToTrash_ = false;  // of the run under way
   int removalAnswer_ = mrNone;  // remembered across one run
   RunSummary summary_;
   RunPlan plan_;

@@ -13,6 +13,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   clang libclang-rt-14-dev
   rsync util-linux ccache
+  trash-cli
   exfat-fuse exfatprogs ntfs-3g fusefat dosfstools
 )
 # dpkg-shlibdeps computes the package's Depends, file tells it which files are programs,

@@ -1,4 +1,4 @@
-// Load and Save of a synchronization project: its eleven settings as one value file.
+// Load and Save of a synchronization project: its settings as one value file.
 #include <stdexcept>
 
 #include "engine/uVantrelProject.h"
@@ -21,6 +21,8 @@ void TFolderSynchronizer::Save() {
   store.WriteInteger("subfolders", includeSubfolders_ ? 1 : 0);
   store.WriteInteger("processhidden", processHidden_ ? 1 : 0);
   store.WriteInteger("processsystem", processSystem_ ? 1 : 0);
+  // Only the exception is written, so that a project keeping the default reads as before.
+  if (!useTrash_) store.WriteInteger("usetrash", 0);
   store.SaveToFile();
   modified_ = false;
 }
@@ -41,6 +43,7 @@ void TFolderSynchronizer::Load() {
   includeSubfolders_ = store.ReadInteger("subfolders", 0) != 0;
   processHidden_ = store.ReadInteger("processhidden", 0) != 0;
   processSystem_ = store.ReadInteger("processsystem", 0) != 0;
+  useTrash_ = store.ReadInteger("usetrash", 1) != 0;
   modified_ = false;
 }
 

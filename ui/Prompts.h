@@ -28,8 +28,9 @@ class TPrompts {
   // The save dialog of "Save &Results". Returns true with the chosen file name (".txt" appended
   // when typed without extension) in `fileName`.
   virtual bool SaveResultsFileName(QString& fileName) = 0;
-  // The removal confirmation dialog; returns one of the five answer codes.
-  virtual int ConfirmRemoval(const QString& kind, const QString& path) = 0;
+  // The removal confirmation dialog; returns one of the five answer codes. `toTrash`: the entry
+  // would be moved to the trash, and the question says so.
+  virtual int ConfirmRemoval(const QString& kind, const QString& path, bool toTrash) = 0;
   // The error box: error icon, title "Vantrel", OK. `message` is shown as given.
   virtual void ShowError(const QString& message) = 0;
   // An OK box titled "Vantrel" for messages the storage shows and goes on.

@@ -148,8 +148,8 @@ bool QtPrompts::SaveResultsFileName(QString& fileName) {
   return true;
 }
 
-int QtPrompts::ConfirmRemoval(const QString& kind, const QString& path) {
-  return vantrel::ConfirmRemoval(kind, path, Owner());
+int QtPrompts::ConfirmRemoval(const QString& kind, const QString& path, bool toTrash) {
+  return vantrel::ConfirmRemoval(kind, path, Owner(), toTrash);
 }
 
 void QtPrompts::ShowError(const QString& message) {

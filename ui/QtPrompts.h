@@ -34,7 +34,7 @@ class QtPrompts : public TPrompts {
   // is preselected.
   bool SaveResultsFileName(QString& fileName) override;
   // The TConfirmForm over the prompts' parent.
-  int ConfirmRemoval(const QString& kind, const QString& path) override;
+  int ConfirmRemoval(const QString& kind, const QString& path, bool toTrash) override;
   // QMessageBox titled "Vantrel", critical icon, OK.
   void ShowError(const QString& message) override;
   // QMessageBox titled "Vantrel", no icon, OK.

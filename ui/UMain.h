@@ -115,6 +115,7 @@ class TVTMainForm : public QWidget {
   QLabel* Label8;
   QCheckBox* cbSubDir;
   QCheckBox* cbAdvanced;
+  QCheckBox* cbUseTrash;
   // --- Advanced options page ---
   QLabel* Label3;
   QLineEdit* eIncludeMask;

@@ -160,7 +160,8 @@ bool TVTMainForm::ProjectPageNext() {
     SyncProgress(sender, text);
   };
   synchronizer_->OnConfirmRemoval = [this](const std::string& kind, const std::string& path) {
-    return prompts_.ConfirmRemoval(QString::fromStdString(kind), QString::fromStdString(path));
+    return prompts_.ConfirmRemoval(QString::fromStdString(kind), QString::fromStdString(path),
+                                   synchronizer_->RemovesToTrash());
   };
   eFolder1->setText(QString::fromStdString(synchronizer_->Folder1()));
   eFolder2->setText(QString::fromStdString(synchronizer_->Folder2()));

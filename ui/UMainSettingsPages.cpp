@@ -95,6 +95,13 @@ void TVTMainForm::BuildModePage() {
   cbAdvanced =
       Named(new QCheckBox(QStringLiteral("&Use Advanced Options"), TabSheet4), "cbAdvanced");
   cbAdvanced->setGeometry(16, 174, 400, 22);
+  cbUseTrash = Named(
+      new QCheckBox(QStringLiteral("Move removed and replaced files to the &trash"), TabSheet4),
+      "cbUseTrash");
+  cbUseTrash->setGeometry(16, 198, 400, 22);
+  cbUseTrash->setToolTip(
+      QStringLiteral("Files that an exact copy removes, and old versions of files that a copy "
+                     "replaces, can be restored from the desktop's trash"));
 
   // At design neither direction is chosen; the first fill chooses one.
   for (QRadioButton* radio : {rbBidiret, rbUnidirect}) {
@@ -188,6 +195,7 @@ void TVTMainForm::FillModePage() {
   exactCopyRuleOn_ = true;
   cbSubDir->setChecked(project.IncludeSubfolders());
   cbAdvanced->setChecked(project.AdvancedOptions());
+  cbUseTrash->setChecked(project.UseTrash());
 }
 
 void TVTMainForm::ModePageNext() {
@@ -196,6 +204,7 @@ void TVTMainForm::ModePageNext() {
   project.SetExactCopy(cbExactCopy->isChecked());
   project.SetIncludeSubfolders(cbSubDir->isChecked());
   project.SetAdvancedOptions(cbAdvanced->isChecked());
+  project.SetUseTrash(cbUseTrash->isChecked());
   FillAdvancedPage();
   mReadyText->setPlainText(Text(project.GetSummaryText()));
 }

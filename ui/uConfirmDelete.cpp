@@ -166,13 +166,16 @@ TConfirmForm::TConfirmForm(QWidget* parent)
   bCancel->setDefault(true);
 }
 
-QString TConfirmForm::Message(const QString& kind, const QString& path) {
-  return QStringLiteral("The %1 \"%2\" will be removed.\nAre you sure to remove this %3?")
+QString TConfirmForm::Message(const QString& kind, const QString& path, bool toTrash) {
+  return (toTrash
+              ? QStringLiteral("The %1 \"%2\" will be moved to the trash.\nAre you sure to remove "
+                               "this %3?")
+              : QStringLiteral("The %1 \"%2\" will be removed.\nAre you sure to remove this %3?"))
       .arg(kind, path, kind);
 }
 
-void TConfirmForm::SetMessage(const QString& kind, const QString& path) {
-  const QString message = Message(kind, path);
+void TConfirmForm::SetMessage(const QString& kind, const QString& path, bool toTrash) {
+  const QString message = Message(kind, path, toTrash);
   Label1->setText(message);
   Label1->setToolTip(path);
   // The path starts after `The <kind> "`.
@@ -202,11 +205,11 @@ void TConfirmForm::FormShow() {
   QApplication::beep();
 }
 
-int ConfirmRemoval(const QString& kind, const QString& path, QWidget* parent) {
+int ConfirmRemoval(const QString& kind, const QString& path, QWidget* parent, bool toTrash) {
   // Guarded: the form dies with its parent if that window goes away while the question is open.
   QPointer<TConfirmForm> form =
       new TConfirmForm(parent != nullptr ? parent : QApplication::activeWindow());
-  form->SetMessage(kind, path);
+  form->SetMessage(kind, path, toTrash);
   const int answer = form->exec();
   if (form) form->deleteLater();
   switch (answer) {

@@ -22,11 +22,12 @@ class TConfirmForm : public QDialog {
  public:
   explicit TConfirmForm(QWidget* parent = nullptr);
 
-  // The question for an entry of `kind` ("file" or "folder") at `path`, as Label1 holds it.
-  static QString Message(const QString& kind, const QString& path);
-  // Puts Message(kind, path) into Label1. A path too long for the label's fixed area is shown
+  // The question for an entry of `kind` ("file" or "folder") at `path`, as Label1 holds it;
+  // `toTrash`: the entry would be moved to the trash rather than deleted.
+  static QString Message(const QString& kind, const QString& path, bool toTrash = false);
+  // Puts Message(kind, path, toTrash) into Label1. A path too long for the label's fixed area is shown
   // shortened in its middle (the label's text() keeps it whole, and its tooltip shows the path).
-  void SetMessage(const QString& kind, const QString& path);
+  void SetMessage(const QString& kind, const QString& path, bool toTrash = false);
   // The message as Label1 paints it in its fixed area: Label1's text, or that text with the
   // path shortened in its middle (an ellipsis in place of the left-out part) when the whole
   // would not fit.
@@ -54,8 +55,9 @@ class TConfirmForm : public QDialog {
 };
 
 // Creates a TConfirmForm over `parent` (or over the active window when null), shows it modally
-// with Message(kind, path), releases it with deleteLater() and returns the answer: always one of
-// mrNo, mrNoToAll, mrYes, mrYesToAll, mrCancel.
-int ConfirmRemoval(const QString& kind, const QString& path, QWidget* parent = nullptr);
+// with Message(kind, path, toTrash), releases it with deleteLater() and returns the answer: always
+// one of mrNo, mrNoToAll, mrYes, mrYesToAll, mrCancel.
+int ConfirmRemoval(const QString& kind, const QString& path, QWidget* parent = nullptr,
+                   bool toTrash = false);
 
 }  // namespace vantrel

@@ -362,6 +362,7 @@ struct RunOptions {
   int copyMode = 1;  // 0 bidirectional, 1 unidirectional
   bool exact = false;
   bool subfolders = true;
+  bool trash = false;  // the passes' own texts: removals and replacements delete
   bool hidden = true;
   bool system = false;
   int answer = mrYesToAll;   // every removal question gets this answer
@@ -380,6 +381,7 @@ inline std::vector<std::string> RunSync(const std::string& folder1, const std::s
   sync.SetIncludeSubfolders(options.subfolders);
   sync.SetProcessHidden(options.hidden);
   sync.SetProcessSystem(options.system);
+  sync.SetUseTrash(options.trash);
   if (options.fs != nullptr) sync.SetFileSystem(options.fs);
   const int answer = options.answer;
   sync.OnConfirmRemoval = [answer](const std::string&, const std::string&) { return answer; };

@@ -146,6 +146,32 @@ TEST(ProjectFile, LoadGivesDefaultsForMissingKeys) {
   EXPECT_EQ(keeps.IncludeMasks(), (Strings{"*.doc", "*.txt"}));
 }
 
+TEST(ProjectFile, TheTrashIsOnUnlessTheFileSaysOff) {
+  TempFolder folder;
+  TFolderSynchronizer fresh(folder / "t.VTPrj");
+  EXPECT_TRUE(fresh.UseTrash());
+  fresh.SetUseTrash(true);
+  EXPECT_FALSE(fresh.Modified());
+  fresh.Save();
+  EXPECT_EQ(ReadBytes(folder / "t.VTPrj"), kNewProject);  // the default writes no key
+
+  fresh.SetUseTrash(false);
+  EXPECT_TRUE(fresh.Modified());
+  fresh.Save();
+  const std::string off = ReadBytes(folder / "t.VTPrj");
+  EXPECT_NE(off.find("\r\nusetrash=INTEGER|0\r\n"), std::string::npos) << off;
+  TFolderSynchronizer loaded(folder / "t.VTPrj");
+  loaded.Load();
+  EXPECT_FALSE(loaded.UseTrash());
+  EXPECT_FALSE(loaded.Modified());
+
+  WriteBytes(folder / "old.VTPrj", "[Root]\r\nprojectname=STRING|\"Before the trash\"\r\n");
+  TFolderSynchronizer old(folder / "old.VTPrj");
+  old.SetUseTrash(false);
+  old.Load();
+  EXPECT_TRUE(old.UseTrash());
+}
+
 TEST(ProjectFile, HandWrittenFilesLoadAndAreWrittenBackCanonically) {
   TempFolder folder;
   const std::string path = folder / "h.VTPrj";

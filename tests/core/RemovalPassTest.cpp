@@ -163,6 +163,7 @@ TEST_F(RemovalPassTest, FiltersDecideWhatIsOffered) {
     sync.SetFolder2(fresh.Path("two"));
     sync.SetCopyMode(1);
     sync.SetExactCopy(true);
+    sync.SetUseTrash(false);
     sync.SetProcessHidden(c.hidden);
     sync.SetIncludeSubfolders(c.subfolders);
     sync.SetAdvancedOptions(c.advanced);

@@ -1,5 +1,6 @@
 // A project over two fresh folders "one" (Folder 1) and "two" (Folder 2) of a TempTree,
-// recording every progress text, for the tests of the passes.
+// recording every progress text, for the tests of the passes. Removals and replacements delete
+// as the passes' own texts say; the trash tests turn the trash on again.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -31,6 +32,7 @@ class SyncFixture : public ::testing::Test {
     sync_.SetFolder2(tree_.Path("two"));
     sync_.SetCopyMode(1);
     sync_.SetIncludeSubfolders(true);
+    sync_.SetUseTrash(false);
     sync_.OnProgress = [this](TFolderSynchronizer& sender, const std::string& text) {
       EXPECT_EQ(&sender, &sync_);
       progress_.push_back(text);

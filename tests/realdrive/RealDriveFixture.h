@@ -79,6 +79,7 @@ class RealDriveTest : public ::testing::TestWithParam<DriveKind> {
     sync_.SetFolder1(one_);
     sync_.SetFolder2(two_);
     sync_.SetCopyMode(1);
+    sync_.SetUseTrash(false);  // the passes' own texts; the trash tests turn it on
     sync_.SetIncludeSubfolders(true);
     sync_.OnConfirmRemoval = [this](const std::string&, const std::string&) {
       ++questions_;

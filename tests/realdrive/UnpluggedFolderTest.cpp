@@ -37,6 +37,7 @@ TEST_P(UnpluggedFolder1, ExactCopyRemovesNothing) {
   sync.SetFolder2(home);
   sync.SetCopyMode(1);
   sync.SetExactCopy(true);
+  sync.SetUseTrash(false);
   sync.SetIncludeSubfolders(true);
   int questions = 0;
   sync.OnConfirmRemoval = [&questions](const std::string&, const std::string&) {

@@ -48,6 +48,9 @@ class TestConfirmForm : public QObject {
     QCOMPARE(form.windowTitle(), QString("ConfirmForm"));
     QCOMPARE(form.Label1->text(), QString("The folder \"/srv/data/old stuff\" will be removed.\n"
                                           "Are you sure to remove this folder?"));
+    form.SetMessage("file", "/srv/a b.txt", true);
+    QCOMPARE(form.Label1->text(), QString("The file \"/srv/a b.txt\" will be moved to the trash.\n"
+                                          "Are you sure to remove this file?"));
     QCOMPARE(form.minimumSize(), QSize(445, 123));
     QCOMPARE(form.maximumSize(), QSize(445, 123));
     const Qt::WindowFlags flags = form.windowFlags();

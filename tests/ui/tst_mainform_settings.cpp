@@ -37,6 +37,15 @@ class MainFormSettings : public QObject {
     QVERIFY(!f.cbExactCopy->isEnabled());
     QVERIFY(!f.cbSubDir->isChecked());
     QVERIFY(!f.cbAdvanced->isChecked());
+    QVERIFY(f.cbUseTrash->isChecked());
+    QCOMPARE(f.cbUseTrash->text(), QString("Move removed and replaced files to the &trash"));
+    // Cleared, it reaches the project at Next and marks it modified; the summary is unchanged.
+    const QString summaryBefore = QString::fromStdString(f.Synchronizer()->GetSummaryText());
+    f.cbUseTrash->setChecked(false);
+    h->Next();
+    QVERIFY(!f.Synchronizer()->UseTrash());
+    QVERIFY(f.Synchronizer()->Modified());
+    QCOMPARE(QString::fromStdString(f.Synchronizer()->GetSummaryText()), summaryBefore);
   }
 
   void exactCopyQuestion() {

@@ -392,7 +392,7 @@ class TestQtPrompts : public QObject {
       message = form->Label1->text();
       driver.Click("bYesAll")(form);
     });
-    QCOMPARE(prompts.ConfirmRemoval("folder", "/srv/old"), vantrel::mrYesToAll);
+    QCOMPARE(prompts.ConfirmRemoval("folder", "/srv/old", false), vantrel::mrYesToAll);
     QVERIFY2(driver.WaitDone(), qPrintable(driver.Failure()));
     QCOMPARE(message, vantrel::TConfirmForm::Message("folder", "/srv/old"));
   }

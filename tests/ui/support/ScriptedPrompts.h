@@ -50,8 +50,8 @@ class ScriptedPrompts : public TPrompts {
     log << "SaveResultsFileName";
     return Take(saveFileNames, fileName);
   }
-  int ConfirmRemoval(const QString& kind, const QString& path) override {
-    log << "ConfirmRemoval: " + kind + " " + path;
+  int ConfirmRemoval(const QString& kind, const QString& path, bool toTrash) override {
+    log << QStringLiteral("ConfirmRemoval: ") + (toTrash ? "(trash) " : "") + kind + " " + path;
     return Pop(removalAnswers, mrCancel);
   }
   void ShowError(const QString& message) override {
