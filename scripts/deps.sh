@@ -12,7 +12,8 @@ PACKAGES=(
   libgtest-dev googletest
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   clang libclang-rt-14-dev
-  rsync util-linux
+  nlohmann-json3-dev
+  rsync util-linux systemd
   exfat-fuse exfatprogs ntfs-3g fusefat dosfstools
 )
 # dpkg-shlibdeps computes the package's Depends, file tells it which files are programs,
