@@ -118,10 +118,9 @@ TerminalQuestions::~TerminalQuestions() {
 void TerminalQuestions::Say(const std::string& text) { WriteAll(out_, text); }
 
 int TerminalQuestions::Ask(const std::string& kind, const std::string& path) {
-  Say("The " + kind + " \"" + path + "\" will be removed.\n");
+  Say("Remove the " + kind + " \"" + path + "\"?\n");
   for (;;) {
-    Say("Are you sure to remove this " + kind +
-        "? [y] Yes, [a] Yes to all, [n] No, [N] No to all, [c] Cancel: ");
+    Say("[y] Yes, [a] Yes to all, [n] No, [N] No to all, [c] Cancel: ");
     std::string line;
     for (;;) {
       char c;

@@ -13,7 +13,7 @@ std::size_t Count(const std::string& text, const std::string& part) {
   return n;
 }
 
-constexpr char kQuestion[] = "Are you sure to remove this file?";
+constexpr char kQuestion[] = "[c] Cancel: ";
 
 class CliTerminalTest : public CliTest {
  protected:
