@@ -22,7 +22,8 @@ namespace {
 void Error(const std::string& text) { std::cerr << "vantrel-sync: " << text << std::endl; }
 
 void WarnUnreadable(const std::vector<std::string>& unreadable) {
-  for (const std::string& text : unreadable) Error("skipped a project file that cannot be read: " + text);
+  for (const std::string& text : unreadable)
+    Error("skipped a project file that cannot be read: " + text);
 }
 
 // A control character would break the one-line, tab-separated form of the list.
@@ -107,9 +108,8 @@ class Session {
     if (!refusal.empty()) Error(refusal);
     if (line_.json) {
       const ReportHeader header{project_.ProjectName(), project_.FileName(), line_.dryRun};
-      nlohmann::json report =
-          ReportJson(header, summary, std::move(actions_), std::move(log_),
-                     !(line_.dryRun && removals_ == Removals::kNoToAll));
+      nlohmann::json report = ReportJson(header, summary, std::move(actions_), std::move(log_),
+                                         !(line_.dryRun && removals_ == Removals::kNoToAll));
       report["error"] = refusal.empty() ? nlohmann::json() : nlohmann::json(ValidUtf8(refusal));
       std::cout << report.dump(2) << std::endl;
     }

@@ -38,7 +38,8 @@ bool ProjectLock::TryLock() {
     const int fd = open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
       const int error = errno;
-      if (error != EACCES && error != EROFS && error != EPERM) Fail("open lock file", lockFile_, error);
+      if (error != EACCES && error != EROFS && error != EPERM)
+        Fail("open lock file", lockFile_, error);
       // A project in a folder we cannot write to: its own file is locked instead. Nobody can
       // save it there, so nothing replaces the file under the lock.
       const int own = open(projectFile_.c_str(), O_RDONLY | O_CLOEXEC);

@@ -8,7 +8,8 @@ TEST_F(CliTest, ListShowsEveryReadableProjectSortedByName) {
   SaveProject("Photos", "BBBBBBBB.VTPrj");
   SaveProject("Backup", "CCCCCCCC.VTPrj");
   SaveProject("Archive", "DDDDDDDD.VTPrj");
-  tree.WriteFile("data/Kestrune/VantrelProjects/EEEEEEEE.VTPrj", "[Root]\r\ncopymode=INTEGER|x\r\n");
+  tree.WriteFile("data/Kestrune/VantrelProjects/EEEEEEEE.VTPrj",
+                 "[Root]\r\ncopymode=INTEGER|x\r\n");
   const ProcessResult result = Sync({"list"});
   EXPECT_EQ(result.exitCode, 0);
   const std::string folder = ProjectsFolder() + "/";

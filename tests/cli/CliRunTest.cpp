@@ -66,8 +66,8 @@ TEST_F(CliRunTest, JsonTellsWhatTheRunDidToTheTrees) {
     }
   }
   std::sort(copiedTo.begin(), copiedTo.end());
-  EXPECT_EQ(copiedTo, (std::vector<std::string>{"bad\xff.txt", "new.txt", "newer.txt",
-                                                "sub/deep.txt"}));
+  EXPECT_EQ(copiedTo,
+            (std::vector<std::string>{"bad\xff.txt", "new.txt", "newer.txt", "sub/deep.txt"}));
   EXPECT_EQ(report["copied"], copies);
   EXPECT_EQ(report["copied_bytes"], copiedBytes);
   EXPECT_EQ(report["removed_files"], removedFiles);

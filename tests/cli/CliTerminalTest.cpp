@@ -19,7 +19,8 @@ class CliTerminalTest : public CliTest {
  protected:
   void ThreeExtraFiles() {
     tree.WriteFile("one/keep.txt", "k");
-    for (const char* name : {"x1.txt", "x2.txt", "x3.txt"}) tree.WriteFile(std::string("two/") + name, "x");
+    for (const char* name : {"x1.txt", "x2.txt", "x3.txt"})
+      tree.WriteFile(std::string("two/") + name, "x");
   }
   std::size_t ExtraFilesLeft() const { return tree.List("two").size() - 1; }
 };
