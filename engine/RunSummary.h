@@ -20,6 +20,7 @@ struct RunSummary {
   std::uint64_t removedBytes = 0;  // of the removed files and everything in the removed folders
   std::uint64_t failures = 0;      // one per "Cannot ..." line of the log
   bool stopped = false;            // by the user, or by a Cancel answer
+  bool guarded = false;            // a safety guard left a pass out (see the log's line)
   std::uint64_t elapsedMs = 0;     // since the start; kept current while the run goes on
 
   std::uint64_t FilesCopied() const { return toFolder2.files + toFolder1.files; }

@@ -221,6 +221,7 @@ void TFolderSynchronizer::Walk(const RunOptions& options, FileSystem& fs, RunExe
     // The empty mount point of an unplugged drive looks like an emptied Folder 1: removing
     // everything from Folder 2 on that ground is never what the user wants.
     if (!HasEntries(fs, top1.fd) && HasEntries(fs, top2.fd)) {
+      summary_.guarded = true;
       WriteLine("Folder \"" + folder1 + "\" is empty: nothing is removed from \"" + folder2 + "\"");
     } else {
       walker.RemoveExtraEntries(top2, top1);

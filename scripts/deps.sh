@@ -12,7 +12,8 @@ PACKAGES=(
   libgtest-dev googletest
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   clang libclang-rt-14-dev
-  rsync util-linux ccache
+  nlohmann-json3-dev
+  rsync util-linux systemd ccache
   trash-cli
   exfat-fuse exfatprogs ntfs-3g fusefat dosfstools
 )

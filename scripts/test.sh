@@ -10,6 +10,24 @@ echo "== build and test =="
 scripts/build.sh build
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 
+echo "== systemd units =="
+# systemd-analyze verify checks that ExecStart's program exists and that the manual page named
+# by Documentation= opens: the copies point at the built program and the page in cli/. Its
+# warnings (an unknown value it ignores) fail the check too.
+units="$(mktemp -d)"
+mkdir -p "$units/run" "$units/man/man1"
+cp cli/vantrel-sync.1 "$units/man/man1/"
+for unit in cli/systemd/vantrel-sync@.service cli/systemd/vantrel-sync@.timer; do
+  name="$(basename "$unit")"
+  sed "s|/usr/bin/vantrel-sync|$PWD/build/cli/vantrel-sync|" "$unit" >"$units/${name/@/@Backup}"
+done
+out="$(cd "$units" && XDG_RUNTIME_DIR="$units/run" MANPATH="$units/man" \
+  systemd-analyze verify --user ./vantrel-sync@Backup.service ./vantrel-sync@Backup.timer 2>&1)" ||
+  { echo "$out"; rm -rf "$units"; exit 1; }
+rm -rf "$units"
+[ -z "$out" ] || { echo "$out"; echo "systemd-analyze verify reported problems"; exit 1; }
+echo "both units verified"
+
 echo "== Debian package =="
 # From the release build just made: validated, installed, started, purged.
 scripts/package-check.sh

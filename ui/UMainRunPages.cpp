@@ -17,6 +17,7 @@
 #include <string>
 
 #include "engine/uVantrelProject.h"
+#include "storage/ProjectLock.h"
 #include "ui/Prompts.h"
 #include "ui/ResultHighlighter.h"
 #include "ui/RunSummaryText.h"
@@ -146,6 +147,13 @@ bool TVTMainForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TVTMainForm::RunSynchronization() {
   TFolderSynchronizer& project = Project();
+  // One run per project at a time, here and in vantrel-sync alike; nothing is done otherwise.
+  ProjectLock lock(project.FileName());
+  if (!lock.TryLock()) {
+    prompts_.ShowError(QStringLiteral("This project is being run by another program. Try again "
+                                      "when that run has ended."));
+    return;
+  }
   running_ = true;
   closeGranted_ = false;
   lCurrent->clear();  // nothing of an earlier run

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "common/ModalResult.h"
+#include "storage/ProjectLock.h"
 #include "support/MainFormHarness.h"
 #include "support/ModalDriver.h"
 #include "ui/QtPrompts.h"
@@ -89,6 +90,25 @@ class MainFormRun : public QObject {
     QCOMPARE(h->RowNames(), QStringList{"My sync"});
     QCOMPARE(h->Row(0)->text(1), "Folder \"" + source + "\" and \"" + target + "\"");
     QCOMPARE(h->prompts.log.filter("AskYesNoCancel").size(), 0);
+  }
+
+  // Another program running the same project holds its lock: an error box, and nothing done.
+  void refusedWhileAnotherRunHoldsTheProject() {
+    TVTMainForm& f = h->Show();
+    ReadyToGo();
+    ProjectLock other(f.Synchronizer()->FileName());
+    QVERIFY(other.TryLock());
+    h->Next();
+    QCOMPARE(h->prompts.errors.size(), 1);
+    QVERIFY(h->prompts.errors[0].contains("being run by another program"));
+    QCOMPARE(h->Page(), int(TVTMainForm::pgReady));
+    QCOMPARE(CopiedFiles(), 0);
+    other.Unlock();
+    h->Next();
+    QCOMPARE(h->Page(), int(TVTMainForm::pgResults));
+    QCOMPARE(CopiedFiles(), 10);
+    // The run let go of the lock: the next one can take it.
+    QVERIFY(other.TryLock());
   }
 
   void nothingToDo() {
