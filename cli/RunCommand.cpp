@@ -168,7 +168,7 @@ class Session {
       nlohmann::json object = ActionJson(action);
       if (!object.is_null()) actions_.push_back(std::move(object));
     } else if (line_.dryRun) {
-      const std::string text = ActionLine(action);
+      const std::string text = ActionLine(action, project_.UseTrash());
       if (!text.empty()) Emit(text);
     }
   }

@@ -9,15 +9,17 @@ std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\
 
 }  // namespace
 
-std::string ActionLine(const RunAction& action) {
+std::string ActionLine(const RunAction& action, bool toTrash) {
   switch (action.kind) {
     case ActionKind::kCopyFile:
     case ActionKind::kReplaceFile:
       return "Copy file " + Quoted(action.source) + " to " + Quoted(action.path);
     case ActionKind::kRemoveFile:
-      return "Delete file " + Quoted(action.path);
+      return toTrash ? "Move file " + Quoted(action.path) + " to the trash"
+                     : "Delete file " + Quoted(action.path);
     case ActionKind::kRemoveFolder:
-      return "Delete folder " + Quoted(action.path);
+      return toTrash ? "Move folder " + Quoted(action.path) + " to the trash"
+                     : "Delete folder " + Quoted(action.path);
     case ActionKind::kRenameFile:
       return "Rename file " + Quoted(action.path) + " to " + Quoted(action.source);
     case ActionKind::kCreateFolder:

@@ -11,8 +11,9 @@
 namespace vantrel::cli {
 
 // The line a run writes for a done action, in the result log's words; empty for an action
-// that is not listed (a folder made for the files copied into it).
-std::string ActionLine(const RunAction& action);
+// that is not listed (a folder made for the files copied into it). `toTrash`: removals move the
+// entry to the trash.
+std::string ActionLine(const RunAction& action, bool toTrash);
 
 // The action as a JSON object, or null for one that is not listed.
 nlohmann::json ActionJson(const RunAction& action);
