@@ -34,8 +34,9 @@ class Ext4Drive {
     drive->image_ = tree.Path("drive.img");
     drive->mountPoint_ = tree.Path("mnt");
     tree.MakeFolder("mnt");
-    const std::string made = Shell("truncate -s 32M '" + drive->image_ + "' && mkfs.ext4 -q '" +
-                                   drive->image_ + "' && losetup -f --show '" + drive->image_ + "'");
+    const std::string made =
+        Shell("truncate -s 32M '" + drive->image_ + "' && mkfs.ext4 -q '" + drive->image_ +
+              "' && losetup -f --show '" + drive->image_ + "'");
     const std::size_t at = made.rfind("/dev/loop");
     if (at == std::string::npos) return "no loop device: " + made;
     drive->device_ = made.substr(at, made.find('\n', at) - at);
