@@ -15,7 +15,7 @@ PACKAGES=(
   nlohmann-json3-dev
   rsync util-linux systemd ccache
   trash-cli
-  exfat-fuse exfatprogs ntfs-3g fusefat dosfstools
+  exfat-fuse exfatprogs ntfs-3g fusefat dosfstools e2fsprogs
 )
 # dpkg-shlibdeps computes the package's Depends, file tells it which files are programs,
 # rsvg-convert draws the icon's PNG sizes.

@@ -30,6 +30,9 @@ class Ext4Drive {
   static std::string Make(TempTree& tree, std::unique_ptr<Ext4Drive>& out) {
     if (geteuid() != 0) return "needs root to attach and mount a loop device";
     if (access("/dev/loop-control", F_OK) != 0) return "no /dev/loop-control";
+    if (Shell("command -v mkfs.ext4").find('/') == std::string::npos) {
+      return "mkfs.ext4 is not installed (scripts/deps.sh installs e2fsprogs)";
+    }
     auto drive = std::unique_ptr<Ext4Drive>(new Ext4Drive);
     drive->image_ = tree.Path("drive.img");
     drive->mountPoint_ = tree.Path("mnt");
@@ -38,7 +41,7 @@ class Ext4Drive {
         Shell("truncate -s 32M '" + drive->image_ + "' && mkfs.ext4 -q '" + drive->image_ +
               "' && losetup -f --show '" + drive->image_ + "'");
     const std::size_t at = made.rfind("/dev/loop");
-    if (at == std::string::npos) return "no loop device: " + made;
+    if (at == std::string::npos) return "cannot make and attach the image: " + made;
     drive->device_ = made.substr(at, made.find('\n', at) - at);
     if (mount(drive->device_.c_str(), drive->mountPoint_.c_str(), "ext4", 0, nullptr) != 0) {
       return "cannot mount " + drive->device_ + ": " + std::strerror(errno);
