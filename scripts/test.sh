@@ -51,7 +51,7 @@ echo "== thread sanitizer build and test =="
 VANTREL_TARGET=vantrel_core_tests scripts/build.sh build-tsan -DVANTREL_TSAN=ON -DVANTREL_UI=OFF \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" -LE realdrive
+  ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" -L core
 
 echo "== fuzz =="
 tools/fuzz/run.sh 45
