@@ -26,8 +26,8 @@ constexpr int kRuns = 120;
 
 struct CrashTrees {
   ScratchDir s;
-  std::string f1 = s / "one";
-  std::string f2 = s / "two";
+  std::string f1 = s.Path("one");
+  std::string f2 = s.Path("two");
 
   // Files of Folder 1, by name and size; the even ones have an older version in Folder 2.
   const std::vector<std::pair<std::string, std::size_t>> files = {
