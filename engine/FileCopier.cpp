@@ -11,9 +11,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/UniqueFd.h"
 #include "engine/DriveTraits.h"
 #include "engine/EntryKinds.h"
-#include "engine/UniqueFd.h"
 
 namespace vantrel {
 namespace {

@@ -10,13 +10,13 @@
 #include <string>
 
 #include "common/CoreApi.h"
+#include "common/UniqueFd.h"
 #include "engine/CaseFolding.h"
 #include "engine/DeleteFolderTree.h"
 #include "engine/FolderNames.h"
 #include "engine/SyncTexts.h"
 #include "engine/SyncWalker.h"
 #include "engine/TreeBytes.h"
-#include "engine/UniqueFd.h"
 
 namespace vantrel {
 namespace {

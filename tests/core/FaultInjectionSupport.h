@@ -23,8 +23,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/FileSystem.h"
 #include "common/ModalResult.h"
-#include "engine/FileSystem.h"
 #include "engine/uVantrelProject.h"
 #include "tests/core/TempTree.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/FileSystem.h"
 #include "common/MessageHook.h"
-#include "engine/FileSystem.h"
 #include "engine/uVantrelProject.h"
 #include "storage/FileAccess.h"
 #include "tests/core/StorageTestSupport.h"

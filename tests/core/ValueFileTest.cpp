@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
 #include "storage/FileAccess.h"
 #include "storage/inisaver.h"
 #include "tests/core/StorageTestSupport.h"
