@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "common/FileSystem.h"
+#include "common/QuotedList.h"
 #include "common/UniqueFd.h"
 #include "engine/DirectoryReader.h"
 #include "engine/DryRunExecutor.h"
