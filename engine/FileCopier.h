@@ -101,7 +101,6 @@ class FileCopier {
   std::vector<DevicePair> pairs_;
   std::vector<dev_t> tmpfileRefused_;
   bool procFdAvailable_;
-  std::uint64_t randomState_;
   char temporaryName_[32];
   std::unique_ptr<char[]> copyBuffer_;
   std::unique_ptr<char[]> linkBuffer_;
