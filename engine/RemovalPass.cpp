@@ -13,6 +13,7 @@
 #include "common/UniqueFd.h"
 #include "engine/CaseFolding.h"
 #include "engine/DeleteFolderTree.h"
+#include "engine/FolderDescent.h"
 #include "engine/FolderNames.h"
 #include "engine/SyncTexts.h"
 #include "engine/SyncWalker.h"
@@ -173,18 +174,10 @@ bool TFolderSynchronizer::Walker::ReadNames(int folderFd, FolderNames& names) {
 
 void TFolderSynchronizer::Walker::EnterCleanedFolder(int cleanedFd, const char* name,
                                                      int counterpartFd, std::size_t depth) {
-  UniqueFd folder(fs_, fs_.OpenAt(cleanedFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0));
-  if (!folder.valid()) {
-    if (errno != ENOENT) WriteCannotRead(sourcePath_, name, errno);
-    return;
-  }
-  const std::size_t sourceLength = sourcePath_.size();
-  const std::size_t targetLength = targetPath_.size();
-  sourcePath_.append(name).push_back('/');
-  targetPath_.append(name).push_back('/');
-  RemoveLevel(folder.get(), counterpartFd, depth + 1);
-  sourcePath_.resize(sourceLength);
-  targetPath_.resize(targetLength);
+  const bool entered =
+      DescendInto(fs_, cleanedFd, name, sourcePath_, targetPath_,
+                  [&](int folderFd) { RemoveLevel(folderFd, counterpartFd, depth + 1); });
+  if (!entered && errno != ENOENT) WriteCannotRead(sourcePath_, name, errno);
 }
 
 std::string TFolderSynchronizer::Walker::CaseVariant(int cleanedFd, const char* name,
