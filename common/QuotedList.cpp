@@ -1,5 +1,7 @@
 #include "common/QuotedList.h"
 
+#include <utility>
+
 namespace vantrel {
 namespace {
 
