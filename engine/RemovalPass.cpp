@@ -31,6 +31,20 @@ bool IsAnswer(int answer) {
          answer == mrCancel;
 }
 
+// Puts in `line` the result of removing the `what` ("file" or "folder") at `path`: removed,
+// or `error` with its reason.
+void SetRemovalLine(std::string& line, bool toTrash, const char* what, const std::string& path,
+                    int error) {
+  if (error == 0) {
+    line.assign(toTrash ? "Move " : "Delete ").append(what).append(" \"").append(path);
+    line.append(toTrash ? "\" to the trash" : "\"");
+  } else {
+    line.assign(toTrash ? "Cannot move " : "Cannot delete ").append(what).append(" \"");
+    line.append(path).append(toTrash ? "\" to the trash: " : "\": ");
+    line.append(ErrorText(error));
+  }
+}
+
 }  // namespace
 
 void TFolderSynchronizer::Walker::RemoveExtraEntries(const TopFolder& cleaned,
@@ -238,14 +252,10 @@ void TFolderSynchronizer::Walker::OfferFile(int cleanedFd, const char* name) {
     Performed(action, error);
     if (error == 0) {
       written_ = true;
-      line_.assign(options_.useTrash ? "Move file \"" : "Delete file \"").append(path);
-      line_.append(options_.useTrash ? "\" to the trash" : "\"");
-    } else {
-      if (CheckLost(error)) return;
-      line_.assign(options_.useTrash ? "Cannot move file \"" : "Cannot delete file \"");
-      line_.append(path).append(options_.useTrash ? "\" to the trash: " : "\": ");
-      line_.append(ErrorText(error));
+    } else if (CheckLost(error)) {
+      return;
     }
+    SetRemovalLine(line_, options_.useTrash, "file", path, error);
   } else if (answer == mrNo || answer == mrNoToAll) {
     line_.assign("Cancel of file deletion \"").append(path).push_back('"');
   } else {
@@ -269,14 +279,10 @@ void TFolderSynchronizer::Walker::OfferFolder(int cleanedFd, const char* name, s
     }
     if (error == 0) {
       written_ = true;
-      line_.assign(options_.useTrash ? "Move folder \"" : "Delete folder \"").append(path);
-      line_.append(options_.useTrash ? "\" to the trash" : "\"");
-    } else {
-      if (CheckLost(error)) return;
-      line_.assign(options_.useTrash ? "Cannot move folder \"" : "Cannot delete folder \"");
-      line_.append(path).append(options_.useTrash ? "\" to the trash: " : "\": ");
-      line_.append(ErrorText(error));
+    } else if (CheckLost(error)) {
+      return;
     }
+    SetRemovalLine(line_, options_.useTrash, "folder", path, error);
   } else if (answer == mrNo || answer == mrNoToAll) {
     line_.assign("Cancel of folder deletion \"").append(path).push_back('"');
   } else {
