@@ -36,6 +36,14 @@ inline std::time_t UtcTime(int year, int month, int day, int hour, int minute, i
   throw std::runtime_error(std::string(what) + " " + path + ": " + std::strerror(errno));
 }
 
+// The same after closing `fd`, with the reason the failed call left.
+[[noreturn]] inline void CloseAndFailOn(int fd, const char* what, const std::string& path) {
+  const int error = errno;
+  close(fd);
+  errno = error;
+  FailOn(what, path);
+}
+
 // Whether a written file gets the asked permission bits: FAT drives cannot store them, so
 // there the mode is only the one the file is created with.
 enum class ModeBits { kSet, kCreateOnly };
@@ -49,16 +57,10 @@ inline void WriteWholeFile(const std::string& path, std::string_view contents, m
   std::size_t done = 0;
   while (done < contents.size()) {
     const ssize_t n = write(fd, contents.data() + done, contents.size() - done);
-    if (n <= 0) {
-      close(fd);
-      FailOn("write", path);
-    }
+    if (n <= 0) CloseAndFailOn(fd, "write", path);
     done += static_cast<std::size_t>(n);
   }
-  if (set && fchmod(fd, mode) != 0) {
-    close(fd);
-    FailOn("fchmod", path);
-  }
+  if (set && fchmod(fd, mode) != 0) CloseAndFailOn(fd, "fchmod", path);
   if (close(fd) != 0) FailOn("close", path);
 }
 
@@ -70,10 +72,7 @@ inline std::string ReadWholeFile(const std::string& path) {
   char buffer[65536];
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      close(fd);
-      FailOn("read", path);
-    }
+    if (n < 0) CloseAndFailOn(fd, "read", path);
     if (n == 0) break;
     contents.append(buffer, static_cast<std::size_t>(n));
   }
