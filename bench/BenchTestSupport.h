@@ -1,8 +1,8 @@
-// Helpers shared by the harness's own tests: a scratch folder and small file operations.
+// Helpers shared by the harness's own tests: small file operations (their scratch folders are
+// TempTrees).
 #pragma once
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,32 +12,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "tests/core/TempTree.h"
+
 namespace vantrel::bench::testing {
-
-// A fresh folder under TMPDIR, removed with everything in it when the object goes.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/vantrel-bench-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchFolder() {
-    ::nftw(
-        path_.c_str(),
-        [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
-        FTW_DEPTH | FTW_PHYS);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 inline void WriteFile(const std::string& path, const std::string& text) {
   FILE* f = std::fopen(path.c_str(), "wb");

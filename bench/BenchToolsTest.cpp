@@ -18,10 +18,10 @@ namespace {
 
 using testing::Exists;
 using testing::ReadFile;
-using testing::ScratchFolder;
 using testing::SetTime;
 using testing::StatOf;
 using testing::WriteFile;
+using test::TempTree;
 
 struct Listing {
   std::vector<std::string> files;    // relative paths
@@ -72,10 +72,10 @@ bool ValidUtf8(const std::string& text) {
 }
 
 TEST(GenerateSmallFileTree, MakesTheRequestedShape) {
-  ScratchFolder scratch;
+  TempTree scratch;
   const long files = 600;
-  TreeCounts counts = GenerateSmallFileTree(scratch / "t1", files, 7);
-  Listing listing = List(scratch / "t1");
+  TreeCounts counts = GenerateSmallFileTree(scratch.Path("t1"), files, 7);
+  Listing listing = List(scratch.Path("t1"));
 
   EXPECT_EQ(counts.files, files);
   EXPECT_EQ(static_cast<long>(listing.files.size()), files);
@@ -104,89 +104,89 @@ TEST(GenerateSmallFileTree, MakesTheRequestedShape) {
 }
 
 TEST(GenerateSmallFileTree, IsDeterministicInTheSeed) {
-  ScratchFolder scratch;
-  GenerateSmallFileTree(scratch / "a", 200, 11);
-  GenerateSmallFileTree(scratch / "b", 200, 11);
-  GenerateSmallFileTree(scratch / "c", 200, 12);
-  EXPECT_TRUE(VerifyCopy(scratch / "a", scratch / "b", true).ok());
-  EXPECT_TRUE(VerifyCopy(scratch / "b", scratch / "a", true).ok());
-  EXPECT_FALSE(VerifyCopy(scratch / "a", scratch / "c", false).ok());
+  TempTree scratch;
+  GenerateSmallFileTree(scratch.Path("a"), 200, 11);
+  GenerateSmallFileTree(scratch.Path("b"), 200, 11);
+  GenerateSmallFileTree(scratch.Path("c"), 200, 12);
+  EXPECT_TRUE(VerifyCopy(scratch.Path("a"), scratch.Path("b"), true).ok());
+  EXPECT_TRUE(VerifyCopy(scratch.Path("b"), scratch.Path("a"), true).ok());
+  EXPECT_FALSE(VerifyCopy(scratch.Path("a"), scratch.Path("c"), false).ok());
 }
 
 TEST(GenerateSmallFileTree, RefusesAnExistingFolder) {
-  ScratchFolder scratch;
-  EXPECT_THROW(GenerateSmallFileTree(scratch.path(), 10, 1), std::runtime_error);
-  EXPECT_THROW(GenerateLargeFileTree(scratch.path(), 1, 10, 1), std::runtime_error);
+  TempTree scratch;
+  EXPECT_THROW(GenerateSmallFileTree(scratch.root(), 10, 1), std::runtime_error);
+  EXPECT_THROW(GenerateLargeFileTree(scratch.root(), 1, 10, 1), std::runtime_error);
 }
 
 TEST(GenerateLargeFileTree, WritesEveryByte) {
-  ScratchFolder scratch;
+  TempTree scratch;
   const long long size = 3 * 1024 * 1024 + 5;  // not a multiple of the write chunk
-  TreeCounts counts = GenerateLargeFileTree(scratch / "t2", 3, size, 5);
-  Listing listing = List(scratch / "t2");
+  TreeCounts counts = GenerateLargeFileTree(scratch.Path("t2"), 3, size, 5);
+  Listing listing = List(scratch.Path("t2"));
   ASSERT_EQ(listing.files.size(), 3u);
   EXPECT_EQ(counts.bytes, 3 * size);
   for (const auto& file : listing.files) EXPECT_EQ(listing.sizes[file], size) << file;
   // Different files carry different data.
-  EXPECT_NE(ReadFile(scratch / ("t2/" + listing.files[0])).substr(0, 4096),
-            ReadFile(scratch / ("t2/" + listing.files[1])).substr(0, 4096));
+  EXPECT_NE(ReadFile(scratch.Path("t2/" + listing.files[0])).substr(0, 4096),
+            ReadFile(scratch.Path("t2/" + listing.files[1])).substr(0, 4096));
 }
 
 TEST(MakeFilesNewer, ChangesOneFileInAHundredTheSameWayEveryTime) {
-  ScratchFolder scratch;
-  GenerateSmallFileTree(scratch / "old", 300, 3);
-  GenerateSmallFileTree(scratch / "new", 300, 3);
-  GenerateSmallFileTree(scratch / "again", 300, 3);
-  EXPECT_EQ(MakeFilesNewer(scratch / "new", 9), 3);
-  EXPECT_EQ(MakeFilesNewer(scratch / "again", 9), 3);
-  EXPECT_TRUE(VerifyCopy(scratch / "new", scratch / "again", true).ok());
+  TempTree scratch;
+  GenerateSmallFileTree(scratch.Path("old"), 300, 3);
+  GenerateSmallFileTree(scratch.Path("new"), 300, 3);
+  GenerateSmallFileTree(scratch.Path("again"), 300, 3);
+  EXPECT_EQ(MakeFilesNewer(scratch.Path("new"), 9), 3);
+  EXPECT_EQ(MakeFilesNewer(scratch.Path("again"), 9), 3);
+  EXPECT_TRUE(VerifyCopy(scratch.Path("new"), scratch.Path("again"), true).ok());
 
   // Exactly the changed files are newer than their originals, by more than the 2 s step.
   FloorSync floor;
-  floor.Unidirectional(scratch / "new", scratch / "old");
+  floor.Unidirectional(scratch.Path("new"), scratch.Path("old"));
   EXPECT_EQ(floor.counts().filesCopied, 3);
   EXPECT_EQ(floor.counts().filesLooked, 300);
-  EXPECT_TRUE(VerifyCopy(scratch / "new", scratch / "old", true).ok());
+  EXPECT_TRUE(VerifyCopy(scratch.Path("new"), scratch.Path("old"), true).ok());
 }
 
 TEST(AddExtraEntries, AddsWhatTheSourceLacks) {
-  ScratchFolder scratch;
-  GenerateSmallFileTree(scratch / "source", 500, 4);
-  GenerateSmallFileTree(scratch / "destination", 500, 4);
-  Listing before = List(scratch / "destination");
-  ExtraCounts extras = AddExtraEntries(scratch / "destination", 8);
-  Listing after = List(scratch / "destination");
+  TempTree scratch;
+  GenerateSmallFileTree(scratch.Path("source"), 500, 4);
+  GenerateSmallFileTree(scratch.Path("destination"), 500, 4);
+  Listing before = List(scratch.Path("destination"));
+  ExtraCounts extras = AddExtraEntries(scratch.Path("destination"), 8);
+  Listing after = List(scratch.Path("destination"));
 
   EXPECT_EQ(extras.files, 5);
   EXPECT_EQ(extras.folders, 1);
   // Each extra folder holds five files and a sub-folder with two more.
   EXPECT_EQ(after.files.size(), before.files.size() + 5 + 7);
   EXPECT_EQ(after.folders.size(), before.folders.size() + 2);
-  EXPECT_TRUE(VerifyCopy(scratch / "source", scratch / "destination", false).ok());
-  EXPECT_FALSE(VerifyCopy(scratch / "source", scratch / "destination", true).ok());
+  EXPECT_TRUE(VerifyCopy(scratch.Path("source"), scratch.Path("destination"), false).ok());
+  EXPECT_FALSE(VerifyCopy(scratch.Path("source"), scratch.Path("destination"), true).ok());
 }
 
 TEST(CloneTree, CopiesOrLinksEverythingWithItsTimes) {
-  ScratchFolder scratch;
-  GenerateSmallFileTree(scratch / "master", 300, 13);
-  ASSERT_EQ(::mkdir((scratch / "master/empty").c_str(), 0750), 0);
-  SetTime(scratch / "master/empty", 1600000000, 5);
-  SetTime(scratch / "master", 1600000002);
+  TempTree scratch;
+  GenerateSmallFileTree(scratch.Path("master"), 300, 13);
+  ASSERT_EQ(::mkdir(scratch.Path("master/empty").c_str(), 0750), 0);
+  SetTime(scratch.Path("master/empty"), 1600000000, 5);
+  SetTime(scratch.Path("master"), 1600000002);
   for (bool links : {false, true}) {
-    std::string clone = scratch / (links ? "links" : "copy");
-    TreeCounts counts = CloneTree(scratch / "master", clone, links);
+    std::string clone = scratch.Path(links ? "links" : "copy");
+    TreeCounts counts = CloneTree(scratch.Path("master"), clone, links);
     EXPECT_EQ(counts.files, 300);
-    EXPECT_TRUE(VerifyCopy(scratch / "master", clone, true).ok()) << clone;
+    EXPECT_TRUE(VerifyCopy(scratch.Path("master"), clone, true).ok()) << clone;
     // Folders keep mode and time (set after their contents), so the two fingerprints match.
     EXPECT_EQ(StatOf(clone + "/empty").st_mode & 07777, 0750u);
     EXPECT_EQ(StatOf(clone + "/empty").st_mtim.tv_nsec, 5);
-    EXPECT_EQ(Fingerprint(clone), Fingerprint(scratch / "master")) << clone;
+    EXPECT_EQ(Fingerprint(clone), Fingerprint(scratch.Path("master"))) << clone;
     Listing listing = List(clone);
-    struct stat original = StatOf(scratch / ("master/" + listing.files[0]));
+    struct stat original = StatOf(scratch.Path("master/" + listing.files[0]));
     struct stat copied = StatOf(clone + "/" + listing.files[0]);
     EXPECT_EQ(copied.st_ino == original.st_ino, links) << clone;
   }
-  EXPECT_THROW(CloneTree(scratch / "master", scratch / "copy", false), std::runtime_error);
+  EXPECT_THROW(CloneTree(scratch.Path("master"), scratch.Path("copy"), false), std::runtime_error);
 }
 
 TEST(Fingerprint, ChangesWithAnyChangeToTheTree) {
@@ -213,12 +213,12 @@ TEST(Fingerprint, ChangesWithAnyChangeToTheTree) {
        [](const std::string& root, const std::string&) { ::mkdir((root + "/new").c_str(), 0755); }},
   };
   for (const auto& c : cases) {
-    ScratchFolder scratch;
-    GenerateSmallFileTree(scratch / "t", 100, 17);
-    const std::uint64_t before = Fingerprint(scratch / "t");
-    EXPECT_EQ(Fingerprint(scratch / "t"), before) << c.what;
-    Listing listing = List(scratch / "t");
-    std::string root = scratch / "t";
+    TempTree scratch;
+    GenerateSmallFileTree(scratch.Path("t"), 100, 17);
+    const std::uint64_t before = Fingerprint(scratch.Path("t"));
+    EXPECT_EQ(Fingerprint(scratch.Path("t")), before) << c.what;
+    Listing listing = List(scratch.Path("t"));
+    std::string root = scratch.Path("t");
     std::string file = root + "/" + listing.files[listing.files.size() / 2];
     // Put the folders' times back so that only the change itself can show.
     const std::string parent = file.substr(0, file.rfind('/'));
@@ -226,7 +226,7 @@ TEST(Fingerprint, ChangesWithAnyChangeToTheTree) {
     c.change(root, file);
     SetTime(parent, parentBefore.st_mtim.tv_sec, parentBefore.st_mtim.tv_nsec);
     SetTime(root, rootBefore.st_mtim.tv_sec, rootBefore.st_mtim.tv_nsec);
-    EXPECT_NE(Fingerprint(scratch / "t"), before) << c.what;
+    EXPECT_NE(Fingerprint(scratch.Path("t")), before) << c.what;
   }
 }
 
@@ -262,40 +262,40 @@ TEST(VerifyCopy, FindsEveryKindOfDifference) {
        false},
   };
   for (const auto& c : cases) {
-    ScratchFolder scratch;
-    ASSERT_EQ(::mkdir((scratch / "s").c_str(), 0755), 0);
-    ASSERT_EQ(::mkdir((scratch / "d").c_str(), 0755), 0);
+    TempTree scratch;
+    ASSERT_EQ(::mkdir(scratch.Path("s").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(scratch.Path("d").c_str(), 0755), 0);
     for (const char* root : {"s", "d"}) {
-      std::string file = scratch / root + "/file.txt";
+      std::string file = scratch.Path(root) + "/file.txt";
       WriteFile(file, std::string(5000, 'a'));
       ::chmod(file.c_str(), 0644);
       SetTime(file, 1700000000);
     }
-    c.spoil(scratch / "d/file.txt", scratch / "d");
+    c.spoil(scratch.Path("d/file.txt"), scratch.Path("d"));
     const bool faithful = std::string(c.what) == "nothing";
-    EXPECT_EQ(VerifyCopy(scratch / "s", scratch / "d", false).ok(),
+    EXPECT_EQ(VerifyCopy(scratch.Path("s"), scratch.Path("d"), false).ok(),
               faithful || !c.caughtWithoutExact)
         << c.what;
-    EXPECT_EQ(VerifyCopy(scratch / "s", scratch / "d", true).ok(), faithful) << c.what;
+    EXPECT_EQ(VerifyCopy(scratch.Path("s"), scratch.Path("d"), true).ok(), faithful) << c.what;
   }
 }
 
 TEST(VerifyCopy, AcceptsTimesWithinOneTwoSecondStep) {
-  ScratchFolder scratch;
-  ASSERT_EQ(::mkdir((scratch / "s").c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir((scratch / "d").c_str(), 0755), 0);
-  WriteFile(scratch / "s/f", "same");
-  WriteFile(scratch / "d/f", "same");
-  ::chmod((scratch / "s/f").c_str(), 0644);
-  ::chmod((scratch / "d/f").c_str(), 0644);
-  SetTime(scratch / "s/f", 1700000000, 900000000);
-  SetTime(scratch / "d/f", 1700000001);
-  EXPECT_TRUE(VerifyCopy(scratch / "s", scratch / "d", true).ok());
+  TempTree scratch;
+  ASSERT_EQ(::mkdir(scratch.Path("s").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(scratch.Path("d").c_str(), 0755), 0);
+  WriteFile(scratch.Path("s/f"), "same");
+  WriteFile(scratch.Path("d/f"), "same");
+  ::chmod(scratch.Path("s/f").c_str(), 0644);
+  ::chmod(scratch.Path("d/f").c_str(), 0644);
+  SetTime(scratch.Path("s/f"), 1700000000, 900000000);
+  SetTime(scratch.Path("d/f"), 1700000001);
+  EXPECT_TRUE(VerifyCopy(scratch.Path("s"), scratch.Path("d"), true).ok());
 }
 
 TEST(RunTimed, ReportsExitStatusTimeAndOutput) {
-  ScratchFolder scratch;
-  std::string log = scratch / "log";
+  TempTree scratch;
+  std::string log = scratch.Path("log");
   TimedResult ok = RunTimed({"sh", "-c", "echo out; echo err >&2; sleep 0.2"}, false, log);
   EXPECT_EQ(ok.exitCode, 0);
   EXPECT_GE(ok.seconds, 0.2);

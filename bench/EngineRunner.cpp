@@ -2,8 +2,8 @@
 
 #include <chrono>
 
+#include "common/FileSystem.h"
 #include "common/ModalResult.h"
-#include "engine/FileSystem.h"
 #include "engine/uVantrelProject.h"
 
 namespace vantrel::bench {

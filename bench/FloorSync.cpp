@@ -44,6 +44,21 @@ long GetDents(int fd, char* buffer) {
   return ::syscall(SYS_getdents64, fd, buffer, kListingBuffer);
 }
 
+// Calls `visit` with every entry of the folder `fd` but "." and "..", listed into `buffer`.
+// Returns false when the listing fails.
+template <typename Visit>
+bool ForEachEntry(int fd, char* buffer, Visit visit) {
+  long size;
+  while ((size = GetDents(fd, buffer)) > 0) {
+    for (long offset = 0; offset < size;) {
+      const Entry e = ReadEntry(buffer + offset);
+      offset += e.length;
+      if (!IsDots(e.name)) visit(e);
+    }
+  }
+  return size == 0;
+}
+
 // The stamps compare at two-second resolution, as the passes do.
 bool Newer(const struct stat& a, const struct stat& b) {
   return (a.st_mtim.tv_sec >> 1) > (b.st_mtim.tv_sec >> 1);
@@ -94,55 +109,48 @@ void FloorSync::Unidirectional(const std::string& source, const std::string& des
 }
 
 void FloorSync::CopyLevel(int sourceFd, Level* level, std::size_t depth) {
-  char* buffer = Buffer(depth);
-  long size;
-  while ((size = GetDents(sourceFd, buffer)) > 0) {
-    for (long offset = 0; offset < size;) {
-      Entry e = ReadEntry(buffer + offset);
-      offset += e.length;
-      if (IsDots(e.name)) continue;
-      struct stat st;
-      bool haveStat = false;
-      unsigned char type = e.type;
-      if (type == DT_UNKNOWN) {
-        if (::fstatat(sourceFd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-          ++counts_.failures;
-          continue;
-        }
-        haveStat = true;
-        type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
-      }
-      if (type == DT_DIR) {
-        int child = ::openat(sourceFd, e.name, kFolderFlags);
-        if (child < 0) {
-          ++counts_.failures;
-          continue;
-        }
-        Level sub{level, e.name, level->fd >= 0 ? ::openat(level->fd, e.name, kPathFlags) : -1};
-        CopyLevel(child, &sub, depth + 1);
-        if (sub.fd >= 0) ::close(sub.fd);
-        ::close(child);
-        continue;
-      }
-      if (type != DT_REG) continue;
-      ++counts_.filesLooked;
-      if (!haveStat && ::fstatat(sourceFd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+  const bool listed = ForEachEntry(sourceFd, Buffer(depth), [&](const Entry& e) {
+    struct stat st;
+    bool haveStat = false;
+    unsigned char type = e.type;
+    if (type == DT_UNKNOWN) {
+      if (::fstatat(sourceFd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         ++counts_.failures;
-        continue;
+        return;
       }
-      if (level->fd >= 0) {
-        struct stat dt;
-        if (::fstatat(level->fd, e.name, &dt, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(dt.st_mode) &&
-            !Newer(st, dt))
-          continue;
-      }
-      if (CopyFile(sourceFd, level, e.name, st))
-        ++counts_.filesCopied;
-      else
-        ++counts_.failures;
+      haveStat = true;
+      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
     }
-  }
-  if (size < 0) ++counts_.failures;
+    if (type == DT_DIR) {
+      int child = ::openat(sourceFd, e.name, kFolderFlags);
+      if (child < 0) {
+        ++counts_.failures;
+        return;
+      }
+      Level sub{level, e.name, level->fd >= 0 ? ::openat(level->fd, e.name, kPathFlags) : -1};
+      CopyLevel(child, &sub, depth + 1);
+      if (sub.fd >= 0) ::close(sub.fd);
+      ::close(child);
+      return;
+    }
+    if (type != DT_REG) return;
+    ++counts_.filesLooked;
+    if (!haveStat && ::fstatat(sourceFd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      ++counts_.failures;
+      return;
+    }
+    if (level->fd >= 0) {
+      struct stat dt;
+      if (::fstatat(level->fd, e.name, &dt, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(dt.st_mode) &&
+          !Newer(st, dt))
+        return;
+    }
+    if (CopyFile(sourceFd, level, e.name, st))
+      ++counts_.filesCopied;
+    else
+      ++counts_.failures;
+  });
+  if (!listed) ++counts_.failures;
 }
 
 namespace {
@@ -181,8 +189,8 @@ bool FloorSync::CopyFile(int sourceFd, Level* level, const char* name, const str
     while (left > 0) {
       ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(left), 0);
       if (n < 0) {
-        if (left == st.st_size && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
-                                   errno == EINVAL)) {
+        if (left == st.st_size &&
+            (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
           rangeRefused_ = true;
         } else {
           ok = false;
@@ -233,74 +241,59 @@ void FloorSync::RemoveExtras(const std::string& source, const std::string& desti
 }
 
 void FloorSync::CleanLevel(int sourceFd, int destinationFd, std::size_t depth) {
-  char* buffer = Buffer(depth);
-  long size;
-  while ((size = GetDents(destinationFd, buffer)) > 0) {
-    for (long offset = 0; offset < size;) {
-      Entry e = ReadEntry(buffer + offset);
-      offset += e.length;
-      if (IsDots(e.name)) continue;
-      bool folder = e.type == DT_DIR;
-      if (e.type == DT_UNKNOWN) {
-        struct stat dt;
-        if (::fstatat(destinationFd, e.name, &dt, AT_SYMLINK_NOFOLLOW) != 0) {
-          ++counts_.failures;
-          continue;
-        }
-        folder = S_ISDIR(dt.st_mode);
+  const bool listed = ForEachEntry(destinationFd, Buffer(depth), [&](const Entry& e) {
+    bool folder = e.type == DT_DIR;
+    if (e.type == DT_UNKNOWN) {
+      struct stat dt;
+      if (::fstatat(destinationFd, e.name, &dt, AT_SYMLINK_NOFOLLOW) != 0) {
+        ++counts_.failures;
+        return;
       }
-      struct stat st;
-      bool present = ::fstatat(sourceFd, e.name, &st, AT_SYMLINK_NOFOLLOW) == 0;
-      if (folder) {
-        if (present && S_ISDIR(st.st_mode)) {
-          int sourceChild = ::openat(sourceFd, e.name, kPathFlags);
-          int destinationChild = ::openat(destinationFd, e.name, kFolderFlags);
-          if (sourceChild >= 0 && destinationChild >= 0)
-            CleanLevel(sourceChild, destinationChild, depth + 1);
-          else
-            ++counts_.failures;
-          if (sourceChild >= 0) ::close(sourceChild);
-          if (destinationChild >= 0) ::close(destinationChild);
-        } else {
-          if (!RemoveTree(destinationFd, e.name, depth + 1)) ++counts_.failures;
-          ++counts_.foldersRemoved;
-        }
-      } else {
-        ++counts_.filesLooked;
-        if (present && S_ISREG(st.st_mode)) continue;
-        if (::unlinkat(destinationFd, e.name, 0) != 0) ++counts_.failures;
-        ++counts_.filesRemoved;
-      }
+      folder = S_ISDIR(dt.st_mode);
     }
-  }
-  if (size < 0) ++counts_.failures;
+    struct stat st;
+    bool present = ::fstatat(sourceFd, e.name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (folder) {
+      if (present && S_ISDIR(st.st_mode)) {
+        int sourceChild = ::openat(sourceFd, e.name, kPathFlags);
+        int destinationChild = ::openat(destinationFd, e.name, kFolderFlags);
+        if (sourceChild >= 0 && destinationChild >= 0)
+          CleanLevel(sourceChild, destinationChild, depth + 1);
+        else
+          ++counts_.failures;
+        if (sourceChild >= 0) ::close(sourceChild);
+        if (destinationChild >= 0) ::close(destinationChild);
+      } else {
+        if (!RemoveTree(destinationFd, e.name, depth + 1)) ++counts_.failures;
+        ++counts_.foldersRemoved;
+      }
+    } else {
+      ++counts_.filesLooked;
+      if (present && S_ISREG(st.st_mode)) return;
+      if (::unlinkat(destinationFd, e.name, 0) != 0) ++counts_.failures;
+      ++counts_.filesRemoved;
+    }
+  });
+  if (!listed) ++counts_.failures;
 }
 
 bool FloorSync::RemoveTree(int parentFd, const char* name, std::size_t depth) {
   int fd = ::openat(parentFd, name, kFolderFlags);
   if (fd < 0) return false;
   bool ok = true;
-  char* buffer = Buffer(depth);
-  long size;
-  while ((size = GetDents(fd, buffer)) > 0) {
-    for (long offset = 0; offset < size;) {
-      Entry e = ReadEntry(buffer + offset);
-      offset += e.length;
-      if (IsDots(e.name)) continue;
-      bool folder = e.type == DT_DIR;
-      if (e.type == DT_UNKNOWN) {
-        struct stat st;
-        folder = ::fstatat(fd, e.name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-      }
-      if (folder)
-        ok = RemoveTree(fd, e.name, depth + 1) && ok;
-      else
-        ok = ::unlinkat(fd, e.name, 0) == 0 && ok;
+  const bool listed = ForEachEntry(fd, Buffer(depth), [&](const Entry& e) {
+    bool folder = e.type == DT_DIR;
+    if (e.type == DT_UNKNOWN) {
+      struct stat st;
+      folder = ::fstatat(fd, e.name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
     }
-  }
-  if (size < 0) ok = false;
+    if (folder)
+      ok = RemoveTree(fd, e.name, depth + 1) && ok;
+    else
+      ok = ::unlinkat(fd, e.name, 0) == 0 && ok;
+  });
   ::close(fd);
-  return ::unlinkat(parentFd, name, AT_REMOVEDIR) == 0 && ok;
+  return ::unlinkat(parentFd, name, AT_REMOVEDIR) == 0 && ok && listed;
 }
 
 }  // namespace vantrel::bench

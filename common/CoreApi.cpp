@@ -11,14 +11,12 @@ namespace {
 
 constexpr std::string_view kDefaultAlphabet = "01234567890ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
-std::uint32_t g_randomSeed = 0;
-
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // Draws an index below n the way the original generator did, so sequences stay comparable.
-std::uint32_t NextRandom(std::uint32_t n) {
-  g_randomSeed = g_randomSeed * 134775813u + 1u;
-  return static_cast<std::uint32_t>((static_cast<std::uint64_t>(g_randomSeed) * n) >> 32);
+std::uint32_t NextRandom(std::uint32_t& seed, std::uint32_t n) {
+  seed = seed * 134775813u + 1u;
+  return static_cast<std::uint32_t>((static_cast<std::uint64_t>(seed) * n) >> 32);
 }
 
 std::uint32_t ClockSeed() {
@@ -71,10 +69,12 @@ std::string RemoveTrailingSeparator(std::string_view path, PathStyle style) {
 
 std::string RandomString(int length, std::string_view alphabet) {
   if (alphabet.empty()) alphabet = kDefaultAlphabet;
-  g_randomSeed = ClockSeed();
+  // Seeded afresh on every call, so a local seed draws what a shared one would, and calls
+  // from several threads do not race.
+  std::uint32_t seed = ClockSeed();
   std::string result;
   for (int i = 0; i < length; ++i) {
-    result += alphabet[NextRandom(static_cast<std::uint32_t>(alphabet.size()))];
+    result += alphabet[NextRandom(seed, static_cast<std::uint32_t>(alphabet.size()))];
   }
   return result;
 }

@@ -11,6 +11,7 @@
 #include "engine/CaseFolding.h"
 #include "engine/DriveTraits.h"
 #include "engine/FileTimes.h"
+#include "engine/FolderDescent.h"
 #include "engine/SyncTexts.h"
 #include "engine/SyncWalker.h"
 #include "engine/UniqueFd.h"
@@ -106,22 +107,15 @@ void TFolderSynchronizer::Walker::CopyLevel(int sourceFd, DestFolder& destinatio
 
 void TFolderSynchronizer::Walker::EnterSourceFolder(int sourceFd, const char* name,
                                                     DestFolder& destination, std::size_t depth) {
-  UniqueFd folder(fs_, fs_.OpenAt(sourceFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0));
-  if (!folder.valid()) {
-    if (errno != ENOENT) WriteCannotRead(sourcePath_, name, errno);
-    return;
-  }
-  const std::size_t sourceLength = sourcePath_.size();
-  const std::size_t targetLength = targetPath_.size();
-  sourcePath_.append(name).push_back('/');
-  targetPath_.append(name).push_back('/');
-  DestFolder child;
-  child.parent = &destination;
-  child.name = name;
-  child.pathLength = targetPath_.size();
-  CopyLevel(folder.get(), child, depth + 1);
-  sourcePath_.resize(sourceLength);
-  targetPath_.resize(targetLength);
+  const bool entered =
+      DescendInto(fs_, sourceFd, name, sourcePath_, targetPath_, [&](int folderFd) {
+        DestFolder child;
+        child.parent = &destination;
+        child.name = name;
+        child.pathLength = targetPath_.size();
+        CopyLevel(folderFd, child, depth + 1);
+      });
+  if (!entered && errno != ENOENT) WriteCannotRead(sourcePath_, name, errno);
 }
 
 void TFolderSynchronizer::Walker::CopyEntry(int sourceFd, const char* name, EntryKind kind,

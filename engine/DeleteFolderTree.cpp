@@ -5,8 +5,8 @@
 
 #include <cerrno>
 
+#include "common/UniqueFd.h"
 #include "engine/EntryKinds.h"
-#include "engine/UniqueFd.h"
 
 namespace vantrel {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
+#include "common/FileSystem.h"
 #include "engine/DirectoryReader.h"
-#include "engine/FileSystem.h"
 
 namespace vantrel {
 

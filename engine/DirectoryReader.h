@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
 
 namespace vantrel {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
 
 namespace vantrel {
 

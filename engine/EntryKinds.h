@@ -6,8 +6,8 @@
 #include <ctime>
 #include <string_view>
 
+#include "common/FileSystem.h"
 #include "engine/DirectoryReader.h"
-#include "engine/FileSystem.h"
 
 namespace vantrel {
 

@@ -11,9 +11,10 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/CoreApi.h"
+#include "common/UniqueFd.h"
 #include "engine/DriveTraits.h"
 #include "engine/EntryKinds.h"
-#include "engine/UniqueFd.h"
 
 namespace vantrel {
 namespace {
@@ -56,25 +57,12 @@ bool IsTmpfileRefusal(int error) {
   return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
 }
 
-std::uint64_t SplitMix(std::uint64_t& state) {
-  std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
-
 }  // namespace
 
 FileCopier::FileCopier(FileSystem& fs) : fs_(fs) {
   // Linking an unnamed file into place goes through its /proc entry.
   struct stat st;
   procFdAvailable_ = fs_.StatAt(AT_FDCWD, "/proc/self/fd", &st, 0) == 0;
-  struct timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  randomState_ = static_cast<std::uint64_t>(now.tv_sec) * 1000000007ull ^
-                 static_cast<std::uint64_t>(now.tv_nsec) ^
-                 (static_cast<std::uint64_t>(getpid()) << 32) ^
-                 reinterpret_cast<std::uintptr_t>(this);
   std::memcpy(temporaryName_, ".vantrel-", 9);
   std::memcpy(temporaryName_ + 9 + kRandomLength, ".tmp", 5);
   NextTemporaryName();
@@ -83,11 +71,8 @@ FileCopier::FileCopier(FileSystem& fs) : fs_(fs) {
 FileCopier::~FileCopier() = default;
 
 void FileCopier::NextTemporaryName() {
-  std::uint64_t bits = SplitMix(randomState_);
-  for (std::size_t i = 0; i < kRandomLength; ++i) {
-    temporaryName_[9 + i] = kNameAlphabet[bits % (sizeof kNameAlphabet - 1)];
-    bits /= sizeof kNameAlphabet - 1;
-  }
+  const std::string letters = RandomString(static_cast<int>(kRandomLength), kNameAlphabet);
+  std::memcpy(temporaryName_ + 9, letters.data(), kRandomLength);
 }
 
 template <typename CreateOne>

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/FileSystem.h"
-#include "engine/UniqueFd.h"
+#include "common/FileSystem.h"
+#include "common/UniqueFd.h"
 
 namespace vantrel {
 
@@ -53,8 +53,8 @@ class FileCopier {
   // goes to a new file that replaces the destination entry at the end. Returns 0, or an error
   // code (an errno value, or kSourceChanged when the source changed while being read); after
   // a failure the destination entry is as it was and no temporary file remains. With a keeper,
-  // a replaced entry goes to it first; when it cannot take it the result is KeeperFailure(error). Permission bits
-  // that the destination cannot hold are not a failure; kNameRefused says that the
+  // a replaced entry goes to it first; when it cannot take it the result is KeeperFailure(error).
+  // Permission bits that the destination cannot hold are not a failure; kNameRefused says that the
   // destination refused the name itself.
   int CopyFile(int srcDir, const char* name, int dstDir, dev_t dstDev, bool dstExists);
 
@@ -101,7 +101,6 @@ class FileCopier {
   std::vector<DevicePair> pairs_;
   std::vector<dev_t> tmpfileRefused_;
   bool procFdAvailable_;
-  std::uint64_t randomState_;
   char temporaryName_[32];
   std::unique_ptr<char[]> copyBuffer_;
   std::unique_ptr<char[]> linkBuffer_;

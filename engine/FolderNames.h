@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
 
 namespace vantrel {
 

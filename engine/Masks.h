@@ -50,12 +50,6 @@ bool FileMatchesMask(std::string_view mask, std::string_view name);
 // at the first match (so an invalid mask after a match is never compiled). Empty list: false.
 bool MatchesAnyMask(std::string_view name, const std::vector<std::string>& masks);
 
-// Splits comma text into a list of items (quotes, blanks and empty items as the user types).
-std::vector<std::string> SplitCommaText(std::string_view text);
-
-// Joins a list into comma text; splitting the result gives the list back.
-std::string JoinCommaText(const std::vector<std::string>& items);
-
 // The take-or-skip decision of the passes for one file entry, for a run's lifetime.
 // Behaves exactly like "not advanced, or MatchesAnyMask(include) && !MatchesAnyMask(exclude)",
 // but compiles each mask only once, the first time it is reached; a mask that is never reached

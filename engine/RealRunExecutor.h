@@ -3,8 +3,8 @@
 
 #include <utility>
 
+#include "common/FileSystem.h"
 #include "engine/FileCopier.h"
-#include "engine/FileSystem.h"
 #include "engine/RunExecutor.h"
 
 namespace vantrel {

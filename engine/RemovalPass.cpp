@@ -10,13 +10,14 @@
 #include <string>
 
 #include "common/CoreApi.h"
+#include "common/UniqueFd.h"
 #include "engine/CaseFolding.h"
 #include "engine/DeleteFolderTree.h"
+#include "engine/FolderDescent.h"
 #include "engine/FolderNames.h"
 #include "engine/SyncTexts.h"
 #include "engine/SyncWalker.h"
 #include "engine/TreeBytes.h"
-#include "engine/UniqueFd.h"
 
 namespace vantrel {
 namespace {
@@ -28,6 +29,20 @@ bool ProvesAbsence(int error) { return error == ENOENT || error == ENOTDIR; }
 bool IsAnswer(int answer) {
   return answer == mrYes || answer == mrYesToAll || answer == mrNo || answer == mrNoToAll ||
          answer == mrCancel;
+}
+
+// Puts in `line` the result of removing the `what` ("file" or "folder") at `path`: removed,
+// or `error` with its reason.
+void SetRemovalLine(std::string& line, bool toTrash, const char* what, const std::string& path,
+                    int error) {
+  if (error == 0) {
+    line.assign(toTrash ? "Move " : "Delete ").append(what).append(" \"").append(path);
+    line.append(toTrash ? "\" to the trash" : "\"");
+  } else {
+    line.assign(toTrash ? "Cannot move " : "Cannot delete ").append(what).append(" \"");
+    line.append(path).append(toTrash ? "\" to the trash: " : "\": ");
+    line.append(ErrorText(error));
+  }
 }
 
 }  // namespace
@@ -173,18 +188,10 @@ bool TFolderSynchronizer::Walker::ReadNames(int folderFd, FolderNames& names) {
 
 void TFolderSynchronizer::Walker::EnterCleanedFolder(int cleanedFd, const char* name,
                                                      int counterpartFd, std::size_t depth) {
-  UniqueFd folder(fs_, fs_.OpenAt(cleanedFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0));
-  if (!folder.valid()) {
-    if (errno != ENOENT) WriteCannotRead(sourcePath_, name, errno);
-    return;
-  }
-  const std::size_t sourceLength = sourcePath_.size();
-  const std::size_t targetLength = targetPath_.size();
-  sourcePath_.append(name).push_back('/');
-  targetPath_.append(name).push_back('/');
-  RemoveLevel(folder.get(), counterpartFd, depth + 1);
-  sourcePath_.resize(sourceLength);
-  targetPath_.resize(targetLength);
+  const bool entered =
+      DescendInto(fs_, cleanedFd, name, sourcePath_, targetPath_,
+                  [&](int folderFd) { RemoveLevel(folderFd, counterpartFd, depth + 1); });
+  if (!entered && errno != ENOENT) WriteCannotRead(sourcePath_, name, errno);
 }
 
 std::string TFolderSynchronizer::Walker::CaseVariant(int cleanedFd, const char* name,
@@ -245,14 +252,10 @@ void TFolderSynchronizer::Walker::OfferFile(int cleanedFd, const char* name) {
     Performed(action, error);
     if (error == 0) {
       written_ = true;
-      line_.assign(options_.useTrash ? "Move file \"" : "Delete file \"").append(path);
-      line_.append(options_.useTrash ? "\" to the trash" : "\"");
-    } else {
-      if (CheckLost(error)) return;
-      line_.assign(options_.useTrash ? "Cannot move file \"" : "Cannot delete file \"");
-      line_.append(path).append(options_.useTrash ? "\" to the trash: " : "\": ");
-      line_.append(ErrorText(error));
+    } else if (CheckLost(error)) {
+      return;
     }
+    SetRemovalLine(line_, options_.useTrash, "file", path, error);
   } else if (answer == mrNo || answer == mrNoToAll) {
     line_.assign("Cancel of file deletion \"").append(path).push_back('"');
   } else {
@@ -276,14 +279,10 @@ void TFolderSynchronizer::Walker::OfferFolder(int cleanedFd, const char* name, s
     }
     if (error == 0) {
       written_ = true;
-      line_.assign(options_.useTrash ? "Move folder \"" : "Delete folder \"").append(path);
-      line_.append(options_.useTrash ? "\" to the trash" : "\"");
-    } else {
-      if (CheckLost(error)) return;
-      line_.assign(options_.useTrash ? "Cannot move folder \"" : "Cannot delete folder \"");
-      line_.append(path).append(options_.useTrash ? "\" to the trash: " : "\": ");
-      line_.append(ErrorText(error));
+    } else if (CheckLost(error)) {
+      return;
     }
+    SetRemovalLine(line_, options_.useTrash, "folder", path, error);
   } else if (answer == mrNo || answer == mrNoToAll) {
     line_.assign("Cancel of folder deletion \"").append(path).push_back('"');
   } else {

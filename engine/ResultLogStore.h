@@ -3,26 +3,26 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "engine/SpillFile.h"
 
 namespace vantrel {
 
 // An append-only list of lines (any bytes, newlines and NULs included). A run of a large tree
 // writes one line per file; holding them all as strings would make the engine's memory grow
-// with the tree. Lines are written as length-prefixed records, through a small buffer, into an
-// unnamed temporary file that vanishes with its descriptor; only their count stays in memory.
-// Lines() turns them back into strings on request and keeps that copy until Clear().
+// with the tree. Lines are written as length-prefixed records into a SpillFile; only their
+// count stays in memory. Lines() turns them back into strings on request and keeps that copy
+// until Clear().
 //
 // When no temporary file can be made, or writing to it fails, the lines are kept in memory
-// instead; no line is lost either way. Not thread-safe.
+// instead, once; no line is lost either way. Not thread-safe.
 class ResultLogStore {
  public:
   // `directory` is where the temporary file is made; empty means $TMPDIR, else /tmp.
   explicit ResultLogStore(std::string directory = std::string());
-  ~ResultLogStore();
   ResultLogStore(const ResultLogStore&) = delete;
   ResultLogStore& operator=(const ResultLogStore&) = delete;
 
@@ -38,26 +38,18 @@ class ResultLogStore {
   const std::vector<std::string>& Lines() const;
 
   // True iff the lines appended so far go to a temporary file (false before the first one).
-  bool UsesFile() const { return fd_ >= 0; }
+  bool UsesFile() const { return records_.UsesFile(); }
 
  private:
-  void OpenFile();
-  void CloseFile() const;
-  // Writes the buffer out; on failure moves everything to memory. Returns true iff the file
-  // still holds every line.
-  bool Flush() const;
-  // Reads the records not yet in `cache_` from the file. Returns true iff all were read.
+  // Reads the records not yet in `cache_`. Returns true iff all were read.
   bool ReadNewRecords() const;
-  void FallBackToMemory() const;
 
-  std::string directory_;
+  SpillFile records_;
   std::size_t count_ = 0;
-  bool triedFile_ = false;  // since the last Clear()
-  mutable int fd_ = -1;
-  mutable std::unique_ptr<char[]> buffer_;
-  mutable std::size_t buffered_ = 0;
-  mutable std::uint64_t written_ = 0;   // bytes in the file
-  mutable std::uint64_t readUpTo_ = 0;  // bytes of the file already in `cache_`
+  // Since the last Clear(): the records could not stay in a file, so `cache_` holds every
+  // line and `records_` none.
+  bool inMemory_ = false;
+  mutable std::uint64_t readUpTo_ = 0;  // bytes of `records_` already in `cache_`
   mutable std::vector<std::string> cache_;
 };
 

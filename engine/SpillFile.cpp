@@ -29,7 +29,8 @@ long PreadSome(int fd, char* data, std::size_t size, std::uint64_t offset) {
 
 }  // namespace
 
-SpillFile::SpillFile(std::string directory) : directory_(std::move(directory)) {}
+SpillFile::SpillFile(std::string directory, const char* prefix)
+    : directory_(std::move(directory)), prefix_(prefix) {}
 
 SpillFile::~SpillFile() {
   if (fd_ >= 0) ::close(fd_);
@@ -52,11 +53,11 @@ void SpillFile::Append(std::string_view bytes) {
     triedFile_ = true;
     const char* tmpdir = std::getenv("TMPDIR");
     if (!directory_.empty()) {
-      fd_ = OpenUnnamedFile(directory_, ".vantrel-plan-");
+      fd_ = OpenUnnamedFile(directory_, prefix_);
     } else if (tmpdir != nullptr && *tmpdir != '\0') {
-      fd_ = OpenUnnamedFile(tmpdir, ".vantrel-plan-");
+      fd_ = OpenUnnamedFile(tmpdir, prefix_);
     }
-    if (fd_ < 0 && directory_.empty()) fd_ = OpenUnnamedFile("/tmp", ".vantrel-plan-");
+    if (fd_ < 0 && directory_.empty()) fd_ = OpenUnnamedFile("/tmp", prefix_);
     if (fd_ >= 0) buffer_.reset(new char[kBufferSize]);
   }
   size_ += bytes.size();

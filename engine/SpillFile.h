@@ -14,8 +14,10 @@ namespace vantrel {
 // instead; nothing is lost either way. Not thread-safe.
 class SpillFile {
  public:
-  // `directory` is where the file is made; empty means $TMPDIR, else /tmp.
-  explicit SpillFile(std::string directory = std::string());
+  // `directory` is where the file is made; empty means $TMPDIR, else /tmp. Where a file
+  // system cannot make unnamed files, the file is named `prefix` plus random letters for the
+  // moment between its creation and its removal.
+  explicit SpillFile(std::string directory = std::string(), const char* prefix = ".vantrel-plan-");
   ~SpillFile();
   SpillFile(const SpillFile&) = delete;
   SpillFile& operator=(const SpillFile&) = delete;
@@ -37,6 +39,7 @@ class SpillFile {
   void FallBackToMemory();
 
   std::string directory_;
+  const char* prefix_;
   bool triedFile_ = false;
   int fd_ = -1;
   std::uint64_t size_ = 0;     // bytes appended

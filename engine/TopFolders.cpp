@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/CoreApi.h"
-#include "engine/UniqueFd.h"
+#include "common/UniqueFd.h"
 
 namespace vantrel {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
 
 namespace vantrel {
 

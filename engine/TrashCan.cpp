@@ -12,6 +12,8 @@
 #include <ctime>
 #include <unordered_map>
 
+#include "common/MissingFolders.h"
+
 namespace vantrel {
 
 // One trash folder with its two parts open, or the reason it cannot be used.
@@ -43,15 +45,6 @@ std::string ParentOf(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   if (slash == std::string::npos || slash == 0) return "/";
   return path.substr(0, slash);
-}
-
-// Makes the folder `path` and its missing parents, each new one private to the user.
-int MakeFolders(FileSystem& fs, const std::string& path) {
-  for (std::size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
-    const std::string prefix = path.substr(0, at);
-    if (fs.MkdirAt(AT_FDCWD, prefix.c_str(), 0700) != 0 && errno != EEXIST) return errno;
-    if (at == std::string::npos) return 0;
-  }
 }
 
 // Returns the mount-root state of `path`: 1 a mount root, 0 not, -1 the kernel cannot tell.
@@ -176,7 +169,7 @@ TrashCan::Bin* TrashCan::HomeBin(dev_t device, int* error) {
   if (found) {
     bin->device = st.st_dev;
     if (st.st_dev == device) {
-      bin->error = MakeFolders(fs_, homeTrash_);
+      bin->error = MakeMissingFolders(fs_, homeTrash_, 0700);  // private to the user
       if (bin->error == 0) {
         UniqueFd trash(fs_, fs_.OpenAt(AT_FDCWD, homeTrash_.c_str(), O_PATH | O_DIRECTORY, 0));
         bin->error = trash.valid() ? OpenParts(trash.get(), *bin) : errno;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "common/FileSystem.h"
+#include "common/UniqueFd.h"
 #include "engine/FileCopier.h"
-#include "engine/FileSystem.h"
-#include "engine/UniqueFd.h"
 
 namespace vantrel {
 

@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include "engine/UniqueFd.h"
+#include "common/UniqueFd.h"
 
 namespace vantrel {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/FileSystem.h"
 #include "engine/DirectoryReader.h"
-#include "engine/FileSystem.h"
 
 namespace vantrel {
 

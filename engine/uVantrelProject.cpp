@@ -8,16 +8,17 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "common/FileSystem.h"
+#include "common/QuotedList.h"
+#include "common/UniqueFd.h"
 #include "engine/DirectoryReader.h"
 #include "engine/DryRunExecutor.h"
 #include "engine/EntryKinds.h"
-#include "engine/FileSystem.h"
 #include "engine/Masks.h"
 #include "engine/RealRunExecutor.h"
 #include "engine/SyncWalker.h"
 #include "engine/TopFolders.h"
 #include "engine/TrashRunExecutor.h"
-#include "engine/UniqueFd.h"
 
 namespace vantrel {
 namespace {

@@ -8,7 +8,8 @@
 #include <stdexcept>
 
 #include "common/CoreApi.h"
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
+#include "common/UniqueFd.h"
 
 namespace vantrel {
 namespace {
@@ -30,28 +31,6 @@ constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 }
 
 bool NothingThere(int error) { return error == ENOENT || error == ENOTDIR; }
-
-// Closes a descriptor on every way out of a scope unless released.
-class Descriptor {
- public:
-  Descriptor(FileSystem& fs, int fd) : fs_(fs), fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) fs_.Close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  // Closes now and returns the result of close.
-  int Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fs_.Close(fd);
-  }
-
- private:
-  FileSystem& fs_;
-  int fd_;
-};
 
 bool WriteAll(FileSystem& fs, int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -88,7 +67,7 @@ std::string ReadValueFile(const std::string& path) {
     if (NothingThere(errno)) return {};
     CannotOpen(path, errno);
   }
-  Descriptor file(fs, fd);
+  UniqueFd file(fs, fd);
   struct stat st {};
   if (fs.Fstat(fd, &st) != 0) CannotOpen(path, errno);
   if (!S_ISREG(st.st_mode)) return {};
@@ -130,7 +109,7 @@ void ReplaceValueFile(const std::string& path, std::string_view bytes) {
 
   const int dirFd = fs.OpenAt(AT_FDCWD, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (dirFd < 0) CannotCreate(path, errno);
-  Descriptor dir(fs, dirFd);
+  UniqueFd dir(fs, dirFd);
 
   // A hidden name that the project listing never matches; a clash with a leftover simply
   // draws another.
@@ -141,7 +120,7 @@ void ReplaceValueFile(const std::string& path, std::string_view bytes) {
     fd = fs.OpenAt(dir.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0 && (errno != EEXIST || attempt >= 100)) CannotCreate(path, errno);
   }
-  Descriptor file(fs, fd);
+  UniqueFd file(fs, fd);
 
   int error = 0;
   if (!WriteAll(fs, fd, bytes) || fs.Fsync(fd) != 0) error = errno;

@@ -1,5 +1,6 @@
 #include "storage/basesaver.h"
 
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -23,6 +24,32 @@ void CheckPath(const std::string& path) {
   if ((!path.empty() && path.front() == '\\') || path.find("\\\\") != std::string::npos ||
       path.find(':') != std::string::npos) {
     Fail("Invalid name \"", path);
+  }
+}
+
+// Splits the entry path `path` into the name of the entry (put in `name`) and the path of its
+// folder, trimmed; no folder path when the entry is in the store itself.
+std::optional<std::string> SplitEntryPath(const std::string& path, std::string& name) {
+  CheckPath(path);
+  const std::size_t slash = path.rfind('\\');
+  if (slash == std::string::npos) {
+    name = path;
+    return std::nullopt;
+  }
+  name = path.substr(slash + 1);
+  return RemoveTrailingSeparator(path.substr(0, slash), PathStyle::Windows);
+}
+
+// Walks the folder path `trimmed` down from `store`, one name at a time through `step` (which
+// returns the folder of that name, or nullptr to stop).
+template <typename Store, typename Step>
+Store* WalkFolders(Store* store, const std::string& trimmed, Step step) {
+  if (trimmed.empty()) return store;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = trimmed.find('\\', start);
+    store = step(*store, trimmed.substr(start, end - start));
+    if (store == nullptr || end == std::string::npos) return store;
+    start = end + 1;
   }
 }
 
@@ -133,34 +160,23 @@ void TBaseDataSaver::SetStringList(const std::string& name, const std::vector<st
 }
 
 const TBaseDataSaver* TBaseDataSaver::ResolveFolder(const std::string& trimmed) const {
-  const TBaseDataSaver* store = this;
-  if (trimmed.empty()) return store;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = trimmed.find('\\', start);
-    const std::string name = trimmed.substr(start, end - start);
-    const Entry* entry = store->Find(name);
-    if (entry == nullptr || entry->type != TDataType::dtFolder) return nullptr;
-    store = entry->folder.get();
-    if (end == std::string::npos) return store;
-    start = end + 1;
-  }
+  return WalkFolders(
+      this, trimmed,
+      [](const TBaseDataSaver& store, const std::string& name) -> const TBaseDataSaver* {
+        const Entry* entry = store.Find(name);
+        if (entry == nullptr || entry->type != TDataType::dtFolder) return nullptr;
+        return entry->folder.get();
+      });
 }
 
 TBaseDataSaver* TBaseDataSaver::ResolveFolderCreating(const std::string& trimmed) {
-  TBaseDataSaver* store = this;
-  if (trimmed.empty()) return store;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = trimmed.find('\\', start);
-    const std::string name = trimmed.substr(start, end - start);
-    Entry* entry = store->Find(name);
-    if (entry == nullptr) entry = &store->CreateEntry(name, TDataType::dtFolder);
-    if (entry->type != TDataType::dtFolder) return nullptr;
-    store = entry->folder.get();
-    if (end == std::string::npos) return store;
-    start = end + 1;
-  }
+  return WalkFolders(this, trimmed,
+                     [](TBaseDataSaver& store, const std::string& name) -> TBaseDataSaver* {
+                       Entry* entry = store.Find(name);
+                       if (entry == nullptr) entry = &store.CreateEntry(name, TDataType::dtFolder);
+                       if (entry->type != TDataType::dtFolder) return nullptr;
+                       return entry->folder.get();
+                     });
 }
 
 TBaseDataSaver* TBaseDataSaver::FindFolder(const std::string& path) {
@@ -174,26 +190,14 @@ const TBaseDataSaver* TBaseDataSaver::FindFolder(const std::string& path) const 
 }
 
 const TBaseDataSaver* TBaseDataSaver::ReadTarget(const std::string& path, std::string& name) const {
-  CheckPath(path);
-  const std::size_t slash = path.rfind('\\');
-  if (slash == std::string::npos) {
-    name = path;
-    return this;
-  }
-  name = path.substr(slash + 1);
-  return ResolveFolder(RemoveTrailingSeparator(path.substr(0, slash), PathStyle::Windows));
+  const std::optional<std::string> folder = SplitEntryPath(path, name);
+  return folder ? ResolveFolder(*folder) : this;
 }
 
 TBaseDataSaver* TBaseDataSaver::WriteTarget(const std::string& path, std::string& name) {
-  CheckPath(path);
-  const std::size_t slash = path.rfind('\\');
-  if (slash == std::string::npos) {
-    name = path;
-    return this;
-  }
-  name = path.substr(slash + 1);
-  TBaseDataSaver* store =
-      ResolveFolderCreating(RemoveTrailingSeparator(path.substr(0, slash), PathStyle::Windows));
+  const std::optional<std::string> folder = SplitEntryPath(path, name);
+  if (!folder) return this;
+  TBaseDataSaver* store = ResolveFolderCreating(*folder);
   if (store == nullptr) Fail("Cannot write \"", path);
   return store;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/MessageHook.h"
+#include "common/QuotedList.h"
 #include "storage/FileAccess.h"
 #include "storage/FloatText.h"
 #include "storage/IniDocument.h"
@@ -14,56 +15,6 @@
 
 namespace vantrel {
 namespace {
-
-bool IsBlank(char c) {
-  const auto code = static_cast<unsigned char>(c);
-  return code >= 1 && code <= 32;
-}
-
-// Splits a value into its '|'-separated fields; blanks also end an unquoted field, and a
-// quoted field keeps its blanks and bars, with "" standing for one quotation mark.
-std::vector<std::string> SplitFields(std::string_view value) {
-  std::vector<std::string> fields;
-  std::size_t i = 0;
-  const std::size_t n = value.size();
-  const auto skipBlanks = [&] {
-    while (i < n && IsBlank(value[i])) ++i;
-  };
-  skipBlanks();
-  while (i < n) {
-    std::string field;
-    if (value[i] == '"') {
-      const std::size_t open = ++i;
-      bool closed = false;
-      while (i < n) {
-        if (value[i] == '"') {
-          if (i + 1 < n && value[i + 1] == '"') {
-            field += '"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          closed = true;
-          break;
-        }
-        field += value[i++];
-      }
-      if (!closed) field = std::string(value.substr(open));
-    } else {
-      const std::size_t start = i;
-      while (i < n && value[i] != '|' && static_cast<unsigned char>(value[i]) > 32) ++i;
-      field = std::string(value.substr(start, i - start));
-    }
-    fields.push_back(std::move(field));
-    skipBlanks();
-    if (i < n && value[i] == '|') {
-      ++i;
-      if (i == n) fields.emplace_back();
-      skipBlanks();
-    }
-  }
-  return fields;
-}
 
 const std::string& Field(const std::vector<std::string>& fields, std::size_t index) {
   if (index >= fields.size()) {
@@ -231,7 +182,7 @@ bool tinidatasaver::LoadFromFile() {
     const std::string& key = line.key;
     const std::string value = doc.ReadString(section, key, "NONE");
     if (value == "NONE") continue;
-    const std::vector<std::string> fields = SplitFields(value);
+    const std::vector<std::string> fields = SplitQuotedList(value, '|', UnclosedQuote::kRaw);
     const std::string tag = Upper(Field(fields, 0));
     if (tag == "INTEGER") {
       const std::string& text = Field(fields, 1);

@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "common/CoreApi.h"
+#include "common/MissingFolders.h"
+#include "storage/FileAccess.h"
 
 namespace vantrel {
 
@@ -28,21 +30,13 @@ bool EndsWithExtension(const std::string& name) {
   return true;
 }
 
-// Creates the folder and its missing parents, private to the user like the files inside.
-void CreateFolders(const std::string& path) {
-  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    const std::string part = path.substr(0, slash);
-    if (!part.empty() && mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return;
-    if (slash == std::string::npos) return;
-  }
-}
-
 }  // namespace
 
 void InitProjectsFolder() {
   ProjectsFolder = RemoveTrailingSeparator(AddTrailingSeparator(GetSpecialFolder(26)) +
                                            "Kestrune/VantrelProjects");
-  CreateFolders(ProjectsFolder);
+  // Private to the user, like the project files inside.
+  MakeMissingFolders(StorageFileSystem(), ProjectsFolder, 0700);
 }
 
 std::vector<std::string> ListProjectFiles() {

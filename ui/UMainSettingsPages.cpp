@@ -32,23 +32,27 @@ QToolButton* FolderButton(QWidget* parent, const char* name, int tag) {
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
+// A caption at `top` of `page` over a one-line edit of the same width, whose buddy it is.
+QLineEdit* CaptionedEdit(QWidget* page, QLabel*& caption, const char* captionName,
+                         const QString& text, const char* editName, int top, int width) {
+  caption = Named(new QLabel(text, page), captionName);
+  caption->setGeometry(16, top, width, 18);
+  auto* edit = Named(new QLineEdit(page), editName);
+  edit->setGeometry(16, top + 20, width, 24);
+  caption->setBuddy(edit);
+  return edit;
+}
+
 }  // namespace
 
 void TVTMainForm::BuildFoldersPage() {
-  Label1 = Named(new QLabel(QStringLiteral("Folder &1 (Source Folder):"), TabSheet2), "Label1");
-  Label1->setGeometry(16, 16, 457, 18);
-  eFolder1 = Named(new QLineEdit(TabSheet2), "eFolder1");
-  eFolder1->setGeometry(16, 36, 457, 24);
-  Label1->setBuddy(eFolder1);
+  eFolder1 = CaptionedEdit(TabSheet2, Label1, "Label1",
+                           QStringLiteral("Folder &1 (Source Folder):"), "eFolder1", 16, 457);
   bSelectFolder = FolderButton(TabSheet2, "bSelectFolder", 1);
   bSelectFolder->setGeometry(477, 36, 24, 24);
 
-  Label2 =
-      Named(new QLabel(QStringLiteral("Folder &2 (Destination folder):"), TabSheet2), "Label2");
-  Label2->setGeometry(16, 76, 457, 18);
-  eFolder2 = Named(new QLineEdit(TabSheet2), "eFolder2");
-  eFolder2->setGeometry(16, 96, 457, 24);
-  Label2->setBuddy(eFolder2);
+  eFolder2 = CaptionedEdit(TabSheet2, Label2, "Label2",
+                           QStringLiteral("Folder &2 (Destination folder):"), "eFolder2", 76, 457);
   BitBtn6 = FolderButton(TabSheet2, "BitBtn6", 2);
   BitBtn6->setGeometry(477, 96, 24, 24);
 
@@ -111,18 +115,12 @@ void TVTMainForm::BuildModePage() {
 }
 
 void TVTMainForm::BuildAdvancedPage() {
-  Label3 =
-      Named(new QLabel(QStringLiteral("&Include Masks (comma separated):"), TabSheet5), "Label3");
-  Label3->setGeometry(16, 16, 481, 18);
-  eIncludeMask = Named(new QLineEdit(TabSheet5), "eIncludeMask");
-  eIncludeMask->setGeometry(16, 36, 481, 24);
-  Label3->setBuddy(eIncludeMask);
-  Label4 =
-      Named(new QLabel(QStringLiteral("&Exclude Masks (comma separated):"), TabSheet5), "Label4");
-  Label4->setGeometry(16, 76, 481, 18);
-  eExcludeMask = Named(new QLineEdit(TabSheet5), "eExcludeMask");
-  eExcludeMask->setGeometry(16, 96, 481, 24);
-  Label4->setBuddy(eExcludeMask);
+  eIncludeMask =
+      CaptionedEdit(TabSheet5, Label3, "Label3",
+                    QStringLiteral("&Include Masks (comma separated):"), "eIncludeMask", 16, 481);
+  eExcludeMask =
+      CaptionedEdit(TabSheet5, Label4, "Label4",
+                    QStringLiteral("&Exclude Masks (comma separated):"), "eExcludeMask", 76, 481);
   cbHidden = Named(new QCheckBox(QStringLiteral("Process &Hidden Files"), TabSheet5), "cbHidden");
   cbHidden->setGeometry(16, 136, 400, 22);
   cbSystem = Named(new QCheckBox(QStringLiteral("Process &System files"), TabSheet5), "cbSystem");

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Masks.h"
+#include "common/QuotedList.h"
 
 namespace vantrel {
 namespace {
@@ -78,6 +78,28 @@ TEST(CommaText, JoinedTextSplitsBackIntoTheSameList) {
   for (const auto& list : lists) {
     const std::string text = JoinCommaText(list);
     EXPECT_EQ(SplitCommaText(text), list) << "[" << text << "]";
+  }
+}
+
+// The value files split their fields at '|' with the same rules; only an unclosed quote reads
+// differently. A NUL byte is no blank: it stays in its item and the split goes on past it.
+TEST(QuotedList, BarSeparatedFieldsOfTheValueFiles) {
+  struct Case {
+    std::string text;
+    List raw;
+    List unquoted;
+  };
+  const Case cases[] = {
+      {"STRING|\"a|b \"\"c\"\"\"", {"STRING", "a|b \"c\""}, {"STRING", "a|b \"c\""}},
+      {"STRING|\"open \"\" end", {"STRING", "open \"\" end"}, {"STRING", "open \" end"}},
+      {" INTEGER | 5 |", {"INTEGER", "5", ""}, {"INTEGER", "5", ""}},
+      {"a,b|c", {"a,b", "c"}, {"a,b", "c"}},
+      {std::string("x\0y|z", 5), {std::string("x\0y", 3), "z"}, {std::string("x\0y", 3), "z"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SplitQuotedList(c.text, '|', UnclosedQuote::kRaw), c.raw) << "[" << c.text << "]";
+    EXPECT_EQ(SplitQuotedList(c.text, '|', UnclosedQuote::kUnquoted), c.unquoted)
+        << "[" << c.text << "]";
   }
 }
 

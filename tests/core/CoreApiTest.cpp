@@ -10,6 +10,8 @@
 #include <set>
 #include <string>
 
+#include "tests/core/TempTree.h"
+
 namespace vantrel {
 namespace {
 
@@ -78,13 +80,8 @@ TEST(RandomString, DrawsEveryCharacterOfTheAlphabet) {
 
 class TempFolder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/vantrel-coreapi-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-  std::string dir_;
+  test::TempTree tree_;
+  const std::string dir_ = tree_.root();
 };
 
 TEST_F(TempFolder, UniqueRandomFileNameFollowsThePattern) {

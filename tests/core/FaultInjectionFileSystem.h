@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
 
 namespace vantrel::testsupport {
 

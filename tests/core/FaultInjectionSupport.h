@@ -23,9 +23,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/FileSystem.h"
 #include "common/ModalResult.h"
-#include "engine/FileSystem.h"
 #include "engine/uVantrelProject.h"
+#include "tests/core/TempTree.h"
 
 namespace vantrel::testsupport {
 
@@ -216,25 +217,16 @@ inline std::string Difference(const TreeState& before, const TreeState& after) {
   return out;
 }
 
-// A folder under /tmp that every user may enter, removed with its contents at the end.
-// Mounts made below it with Mount* are detached first.
-class ScratchDir {
+// A TempTree under /tmp that every user may enter, for the tests that run a part as the user
+// nobody. Mounts made below it with Mount* are detached before it is removed.
+class ScratchDir : public test::TempTree {
  public:
-  ScratchDir() {
-    char pattern[] = "/tmp/vantrel-safety-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) throw SystemError("mkdtemp");
-    path_ = pattern;
-    ::chmod(pattern, 0755);
+  ScratchDir() : TempTree("/tmp") {
+    if (::chmod(root().c_str(), 0755) != 0) throw SystemError("chmod " + root());
   }
   ~ScratchDir() {
     for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) ::umount2(it->c_str(), MNT_DETACH);
-    RunCommand("chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'");
   }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
   // Mounts a tmpfs with `options` (as "size=1m,nr_inodes=10") at `where`; false (with the
   // reason) when it cannot.
@@ -256,7 +248,6 @@ class ScratchDir {
   }
 
  private:
-  std::string path_;
   std::vector<std::string> mounts_;
 };
 

@@ -6,29 +6,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <string>
+#include <memory>
+
+#include "tests/core/TempTree.h"
 
 namespace vantrel::test {
 
 class HomeIsolation : public ::testing::Environment {
  public:
   void SetUp() override {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && base[0] == '/' ? base : "/tmp") + "/vantrel-home-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    home_ = pattern;
-    setenv("HOME", home_.c_str(), 1);
-    setenv("XDG_DATA_HOME", (home_ + "/.local/share").c_str(), 1);
+    home_ = std::make_unique<TempTree>();
+    setenv("HOME", home_->root().c_str(), 1);
+    setenv("XDG_DATA_HOME", home_->Path(".local/share").c_str(), 1);
   }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(home_, ignored);
-  }
+  void TearDown() override { home_.reset(); }
 
  private:
-  std::string home_;
+  std::unique_ptr<TempTree> home_;
 };
 
 }  // namespace vantrel::test

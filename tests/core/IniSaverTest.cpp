@@ -110,16 +110,16 @@ void FillExample(TBaseDataSaver& store) {
 }
 
 TEST(IniSaver, WritesTheExampleStoreByteForByte) {
-  storetest::TempFolder folder;
+  test::TempTree folder;
   tinidatasaver store;
   FillExample(store);
-  store.SetFileName(folder / "example.ini");
+  store.SetFileName(folder.Path("example.ini"));
   EXPECT_TRUE(store.SaveToFile());
-  EXPECT_EQ(storetest::ReadBytes(folder / "example.ini"), kExampleText);
+  EXPECT_EQ(storetest::ReadBytes(folder.Path("example.ini")), kExampleText);
   EXPECT_EQ(TextOf(store), kExampleText);
 
   tinidatasaver loaded;
-  loaded.SetFileName(folder / "example.ini");
+  loaded.SetFileName(folder.Path("example.ini"));
   EXPECT_TRUE(loaded.LoadFromFile());
   EXPECT_EQ(Dump(loaded), Dump(store));
   EXPECT_EQ(Dump(loaded),

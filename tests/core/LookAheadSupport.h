@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
 #include "engine/uVantrelProject.h"
 #include "tests/core/FaultInjectionSupport.h"
 #include "tests/core/TempTree.h"

@@ -81,21 +81,21 @@ class AliasingFileSystem : public LookAheadFileSystem {
 
 TEST(LookAhead, NeverUsesALookupMadeBeforeACopyIntoTheFolder) {
   ScratchDir s;
-  MakeFolder(s / "one");
-  MakeFolder(s / "two");
+  MakeFolder(s.Path("one"));
+  MakeFolder(s.Path("two"));
   for (const char* name : {"alias-a", "alias-b"}) {
-    WriteFile(s / "one/" + name, "new");
-    SetTimes(s / "one/" + name, kBase);
-    WriteFile(s / "two/" + name, "old");
-    SetTimes(s / "two/" + name, kBase - 1000);
+    WriteFile(s.Path("one/") + name, "new");
+    SetTimes(s.Path("one/") + name, kBase);
+    WriteFile(s.Path("two/") + name, "old");
+    SetTimes(s.Path("two/") + name, kBase - 1000);
   }
-  for (int i = 0; i < 40; ++i) WriteFile(s / ("one/other" + std::to_string(i)), "x");
+  for (int i = 0; i < 40; ++i) WriteFile(s.Path("one/other" + std::to_string(i)), "x");
   AliasingFileSystem fs;
-  const Outcome outcome = RunOn(s.path(), {"one way", 1, false, false, ""}, fs);
+  const Outcome outcome = RunOn(s.root(), {"one way", 1, false, false, ""}, fs);
   ASSERT_TRUE(fs.lookedUpBeforeChange());
   // Whichever comes first is copied; the other is then newer in Folder 2 and stays.
   EXPECT_EQ(LinesWith(outcome.log, "alias-").size(), 1u) << Joined(outcome.log);
-  EXPECT_EQ(ReadFile(s / "two/alias-a") == "new", ReadFile(s / "two/alias-b") == "old");
+  EXPECT_EQ(ReadFile(s.Path("two/alias-a")) == "new", ReadFile(s.Path("two/alias-b")) == "old");
 }
 
 // A batch used out of turn (names added to a running batch, a batch started twice, a deeper
@@ -107,13 +107,13 @@ TEST(LookAhead, ABatchUsedOutOfTurnNeitherHangsNorLies) {
   std::vector<std::size_t> at;
   for (int i = 0; i < 60; ++i) {
     const std::string name = "n" + std::to_string(i);
-    if (i % 3 != 0) WriteFile(s / name, std::string(static_cast<std::size_t>(i), 'x'));
-    if (i % 3 == 1) SetTimes(s / name, kBase + i);
+    if (i % 3 != 0) WriteFile(s.Path(name), std::string(static_cast<std::size_t>(i), 'x'));
+    if (i % 3 == 1) SetTimes(s.Path(name), kBase + i);
     at.push_back(buffer.size());
     buffer.insert(buffer.end(), name.c_str(), name.c_str() + name.size() + 1);
   }
   const auto name = [&](int i) { return buffer.data() + at[static_cast<std::size_t>(i)]; };
-  const int dirfd = ::open(s.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dirfd = ::open(s.root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   ASSERT_GE(dirfd, 0);
   LookAheadFileSystem fs(1);
   const Watchdog watchdog(std::chrono::seconds(60), "a batch used out of turn");

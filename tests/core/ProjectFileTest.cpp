@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/FileSystem.h"
 #include "common/MessageHook.h"
-#include "engine/FileSystem.h"
 #include "engine/uVantrelProject.h"
 #include "storage/FileAccess.h"
 #include "tests/core/StorageTestSupport.h"
@@ -17,8 +17,8 @@ namespace {
 
 using storetest::ErrorOf;
 using storetest::ReadBytes;
-using storetest::TempFolder;
 using storetest::WriteBytes;
+using test::TempTree;
 using Strings = std::vector<std::string>;
 
 const char kExampleProject[] =
@@ -100,8 +100,8 @@ std::string LoadedSettings(const std::string& path) {
 }
 
 TEST(ProjectFile, SavesTheExampleProjectByteForByteAndLoadsItBack) {
-  TempFolder folder;
-  const std::string path = folder / "K3ZQ0M7A.VTPrj";
+  TempTree folder;
+  const std::string path = folder.Path("K3ZQ0M7A.VTPrj");
   TFolderSynchronizer project(path);
   SetUpExample(project);
   ASSERT_TRUE(project.Modified());
@@ -121,60 +121,60 @@ TEST(ProjectFile, SavesTheExampleProjectByteForByteAndLoadsItBack) {
 }
 
 TEST(ProjectFile, ANewProjectHasNoListSections) {
-  TempFolder folder;
-  TFolderSynchronizer project(folder / "n.VTPrj");
+  TempTree folder;
+  TFolderSynchronizer project(folder.Path("n.VTPrj"));
   project.Save();
-  EXPECT_EQ(ReadBytes(folder / "n.VTPrj"), kNewProject);
+  EXPECT_EQ(ReadBytes(folder.Path("n.VTPrj")), kNewProject);
 }
 
 TEST(ProjectFile, LoadGivesDefaultsForMissingKeys) {
-  TempFolder folder;
-  EXPECT_EQ(LoadedSettings(folder / "never-saved.VTPrj"), kDefaultSettings);
-  EXPECT_TRUE(folder.Names().empty());  // loading creates nothing
+  TempTree folder;
+  EXPECT_EQ(LoadedSettings(folder.Path("never-saved.VTPrj")), kDefaultSettings);
+  EXPECT_TRUE(folder.ListingOrder().empty());  // loading creates nothing
 
-  mkdir((folder / "x.VTPrj").c_str(), 0700);  // a folder is listed, and loads as empty
-  EXPECT_EQ(LoadedSettings(folder / "x.VTPrj"), kDefaultSettings);
+  mkdir(folder.Path("x.VTPrj").c_str(), 0700);  // a folder is listed, and loads as empty
+  EXPECT_EQ(LoadedSettings(folder.Path("x.VTPrj")), kDefaultSettings);
 
-  WriteBytes(folder / "some.VTPrj", "[Root]\r\nprojectname=STRING|\"Only a name\"\r\n");
-  EXPECT_EQ(LoadedSettings(folder / "some.VTPrj"),
+  WriteBytes(folder.Path("some.VTPrj"), "[Root]\r\nprojectname=STRING|\"Only a name\"\r\n");
+  EXPECT_EQ(LoadedSettings(folder.Path("some.VTPrj")),
             "name=Only a name f1= f2= mode=1 exact=0 adv=0 sub=0 hid=0 sys=0 inc= exc=");
 
   // Missing lists leave the masks the object had.
-  TFolderSynchronizer keeps(folder / "some.VTPrj");
+  TFolderSynchronizer keeps(folder.Path("some.VTPrj"));
   keeps.SetIncludeText("*.doc,*.txt");
   keeps.Load();
   EXPECT_EQ(keeps.IncludeMasks(), (Strings{"*.doc", "*.txt"}));
 }
 
 TEST(ProjectFile, TheTrashIsOnUnlessTheFileSaysOff) {
-  TempFolder folder;
-  TFolderSynchronizer fresh(folder / "t.VTPrj");
+  TempTree folder;
+  TFolderSynchronizer fresh(folder.Path("t.VTPrj"));
   EXPECT_TRUE(fresh.UseTrash());
   fresh.SetUseTrash(true);
   EXPECT_FALSE(fresh.Modified());
   fresh.Save();
-  EXPECT_EQ(ReadBytes(folder / "t.VTPrj"), kNewProject);  // the default writes no key
+  EXPECT_EQ(ReadBytes(folder.Path("t.VTPrj")), kNewProject);  // the default writes no key
 
   fresh.SetUseTrash(false);
   EXPECT_TRUE(fresh.Modified());
   fresh.Save();
-  const std::string off = ReadBytes(folder / "t.VTPrj");
+  const std::string off = ReadBytes(folder.Path("t.VTPrj"));
   EXPECT_NE(off.find("\r\nusetrash=INTEGER|0\r\n"), std::string::npos) << off;
-  TFolderSynchronizer loaded(folder / "t.VTPrj");
+  TFolderSynchronizer loaded(folder.Path("t.VTPrj"));
   loaded.Load();
   EXPECT_FALSE(loaded.UseTrash());
   EXPECT_FALSE(loaded.Modified());
 
-  WriteBytes(folder / "old.VTPrj", "[Root]\r\nprojectname=STRING|\"Before the trash\"\r\n");
-  TFolderSynchronizer old(folder / "old.VTPrj");
+  WriteBytes(folder.Path("old.VTPrj"), "[Root]\r\nprojectname=STRING|\"Before the trash\"\r\n");
+  TFolderSynchronizer old(folder.Path("old.VTPrj"));
   old.SetUseTrash(false);
   old.Load();
   EXPECT_TRUE(old.UseTrash());
 }
 
 TEST(ProjectFile, HandWrittenFilesLoadAndAreWrittenBackCanonically) {
-  TempFolder folder;
-  const std::string path = folder / "h.VTPrj";
+  TempTree folder;
+  const std::string path = folder.Path("h.VTPrj");
   WriteBytes(path,
              "; edited by hand\n"
              "[root]\n"
@@ -226,8 +226,8 @@ TEST(ProjectFile, BadFilesFailWithTheirMessage) {
       {"copymode=", "List index out of bounds (0)"},
   };
   for (const auto& c : cases) {
-    TempFolder folder;
-    const std::string path = folder / "bad.VTPrj";
+    TempTree folder;
+    const std::string path = folder.Path("bad.VTPrj");
     WriteBytes(path, std::string("[Root]\r\n") + c.keys + "\r\n");
     TFolderSynchronizer project(path);
     project.SetExactCopy(true);
@@ -236,8 +236,8 @@ TEST(ProjectFile, BadFilesFailWithTheirMessage) {
   }
 
   // What was read before the failure stays read.
-  TempFolder folder;
-  const std::string path = folder / "half.VTPrj";
+  TempTree folder;
+  const std::string path = folder.Path("half.VTPrj");
   WriteBytes(path, "[Root]\r\nprojectname=STRING|\"Half\"\r\ncopymode=STRING|\"1\"\r\n");
   TFolderSynchronizer project(path);
   EXPECT_EQ(ErrorOf([&] { project.Load(); }), "It's not an integer \"copymode\"");
@@ -249,8 +249,8 @@ TEST(ProjectFile, BadFilesFailWithTheirMessage) {
 }
 
 TEST(ProjectFile, AnUnknownTagIsShownAtEveryLoadAndCountsAsMissing) {
-  TempFolder folder;
-  const std::string path = folder / "t.VTPrj";
+  TempTree folder;
+  const std::string path = folder.Path("t.VTPrj");
   WriteBytes(path, "[Root]\r\ncopymode=BOOL|0\r\nexact=INTEGER|1\r\n");
   Strings shown;
   const MessageHook previous =
@@ -273,8 +273,8 @@ class FullDisc : public FileSystemWrapper {
 };
 
 TEST(ProjectFile, AFailedSaveKeepsTheOldFileAndTheChanges) {
-  TempFolder folder;
-  const std::string path = folder / "p.VTPrj";
+  TempTree folder;
+  const std::string path = folder.Path("p.VTPrj");
   TFolderSynchronizer project(path);
   SetUpExample(project);
   project.Save();
@@ -289,7 +289,7 @@ TEST(ProjectFile, AFailedSaveKeepsTheOldFileAndTheChanges) {
   }
   EXPECT_TRUE(project.Modified());
   EXPECT_EQ(ReadBytes(path), kExampleProject);
-  EXPECT_EQ(folder.Names(), (Strings{"p.VTPrj"}));
+  EXPECT_EQ(folder.ListingOrder(), (Strings{"p.VTPrj"}));
 
   project.SetProjectName("Two\r\nlines");
   EXPECT_EQ(ErrorOf([&] { project.Save(); }),

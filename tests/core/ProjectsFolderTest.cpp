@@ -12,8 +12,8 @@
 namespace vantrel {
 namespace {
 
-using storetest::TempFolder;
 using storetest::WriteBytes;
+using test::TempTree;
 using Strings = std::vector<std::string>;
 
 // Points ProjectsFolder somewhere for one test and puts the old value back.
@@ -34,49 +34,49 @@ bool IsFolder(const std::string& path) {
 }
 
 TEST(ProjectsFolder, IsCreatedBelowTheUserDataFolder) {
-  TempFolder temp;
+  TempTree temp;
   ProjectsFolderScope scope("");
   const char* old = std::getenv("XDG_DATA_HOME");
   const std::string saved = old != nullptr ? old : "";
-  setenv("XDG_DATA_HOME", (temp / "data").c_str(), 1);
+  setenv("XDG_DATA_HOME", temp.Path("data").c_str(), 1);
   InitProjectsFolder();
   if (old != nullptr) {
     setenv("XDG_DATA_HOME", saved.c_str(), 1);
   } else {
     unsetenv("XDG_DATA_HOME");
   }
-  EXPECT_EQ(ProjectsFolder, temp / "data/Kestrune/VantrelProjects");
+  EXPECT_EQ(ProjectsFolder, temp.Path("data/Kestrune/VantrelProjects"));
   EXPECT_TRUE(IsFolder(ProjectsFolder));
   EXPECT_EQ(ProjectExt, "VTPrj");
 }
 
 TEST(ProjectsFolder, ListsEveryEntryEndingInTheExtension) {
-  TempFolder temp;
-  ProjectsFolderScope scope(temp.path());
+  TempTree temp;
+  ProjectsFolderScope scope(temp.root());
   for (const char* name : {"a.VTPrj", "B.vtprj", ".VTPrj", "c.txt", "VTPrj", "d.VTPrj.tmp"}) {
-    WriteBytes(temp / name, "");
+    WriteBytes(temp.Path(name), "");
   }
-  mkdir((temp / "x.VTPrj").c_str(), 0700);
+  mkdir(temp.Path("x.VTPrj").c_str(), 0700);
   Strings listed = ListProjectFiles();
   std::sort(listed.begin(), listed.end());
-  EXPECT_EQ(listed,
-            (Strings{temp / ".VTPrj", temp / "B.vtprj", temp / "a.VTPrj", temp / "x.VTPrj"}));
+  EXPECT_EQ(listed, (Strings{temp.Path(".VTPrj"), temp.Path("B.vtprj"), temp.Path("a.VTPrj"),
+                             temp.Path("x.VTPrj")}));
 
-  ProjectsFolderScope missing(temp / "missing");
+  ProjectsFolderScope missing(temp.Path("missing"));
   EXPECT_TRUE(ListProjectFiles().empty());
 }
 
 TEST(ProjectsFolder, NewFileNamesAreFreeAndNotCreated) {
-  TempFolder temp;
-  ProjectsFolderScope scope(temp.path());
+  TempTree temp;
+  ProjectsFolderScope scope(temp.root());
   const std::string path = NewProjectFileName();
-  ASSERT_EQ(path.size(), temp.path().size() + 1 + 8 + 6);
-  EXPECT_EQ(path.substr(0, temp.path().size() + 1), temp.path() + "/");
-  for (char c : path.substr(temp.path().size() + 1, 8)) {
+  ASSERT_EQ(path.size(), temp.root().size() + 1 + 8 + 6);
+  EXPECT_EQ(path.substr(0, temp.root().size() + 1), temp.root() + "/");
+  for (char c : path.substr(temp.root().size() + 1, 8)) {
     EXPECT_TRUE((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) << path;
   }
   EXPECT_EQ(path.substr(path.size() - 6), ".VTPrj");
-  EXPECT_TRUE(temp.Names().empty());
+  EXPECT_TRUE(temp.ListingOrder().empty());
 }
 
 }  // namespace

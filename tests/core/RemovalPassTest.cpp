@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
 #include "tests/core/SyncFixture.h"
 
 namespace vantrel::test {

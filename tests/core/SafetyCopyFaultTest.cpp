@@ -29,8 +29,8 @@ constexpr std::time_t kNew = 1700000000;  // November 2023
 // lacking file to remove.
 struct Scenario {
   ScratchDir s;
-  std::string f1 = s / "one";
-  std::string f2 = s / "two";
+  std::string f1 = s.Path("one");
+  std::string f2 = s.Path("two");
   TreeState before;  // Folder 2 before the run
   TreeState after;   // Folder 2 after a run without faults
 
@@ -232,8 +232,8 @@ TEST(SafetyCopyFaults, FullDiskLeavesOldFilesAndNoTemporaries) {
   for (const DiskCase& c : cases) {
     SCOPED_TRACE(c.what);
     ScratchDir s;
-    const std::string f1 = s / "one";
-    const std::string disk = s / "disk";
+    const std::string f1 = s.Path("one");
+    const std::string disk = s.Path("disk");
     const std::string f2 = disk + "/two";
     MakeFolder(f1);
     MakeFolder(f1 + "/many");

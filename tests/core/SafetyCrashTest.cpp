@@ -26,8 +26,8 @@ constexpr int kRuns = 120;
 
 struct CrashTrees {
   ScratchDir s;
-  std::string f1 = s / "one";
-  std::string f2 = s / "two";
+  std::string f1 = s.Path("one");
+  std::string f2 = s.Path("two");
 
   // Files of Folder 1, by name and size; the even ones have an older version in Folder 2.
   const std::vector<std::pair<std::string, std::size_t>> files = {
@@ -68,6 +68,18 @@ RunOptions ExactCopy() {
   return options;
 }
 
+// Puts Folder 2 back and starts one exact-copy run of the trees in a forked child.
+pid_t StartRun(CrashTrees& t) {
+  t.ResetFolder2();
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    RunSync(t.f1, t.f2, ExactCopy());
+    _exit(0);
+  }
+  return child;
+}
+
 TEST(SafetyCrash, KilledRunsLeaveOldOrNewFilesAndOnlyOurTemporaries) {
   CrashTrees t;
   t.ResetFolder2();
@@ -76,14 +88,8 @@ TEST(SafetyCrash, KilledRunsLeaveOldOrNewFilesAndOnlyOurTemporaries) {
   // a large process, as under the sanitizers, takes long itself).
   long runMicros = 0;
   for (int i = 0; i < 3; ++i) {
-    t.ResetFolder2();
-    std::fflush(nullptr);
-    const pid_t child = fork();
+    const pid_t child = StartRun(t);
     ASSERT_GE(child, 0);
-    if (child == 0) {
-      RunSync(t.f1, t.f2, ExactCopy());
-      _exit(0);
-    }
     const auto start = std::chrono::steady_clock::now();
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -104,14 +110,8 @@ TEST(SafetyCrash, KilledRunsLeaveOldOrNewFilesAndOnlyOurTemporaries) {
   int runs = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
   for (; runs < kRuns && std::chrono::steady_clock::now() < deadline; ++runs) {
-    t.ResetFolder2();
-    std::fflush(nullptr);
-    const pid_t child = fork();
+    const pid_t child = StartRun(t);
     ASSERT_GE(child, 0);
-    if (child == 0) {
-      RunSync(t.f1, t.f2, ExactCopy());
-      _exit(0);
-    }
     const long micros = delay(random);
     const struct timespec pause = {micros / 1000000, (micros % 1000000) * 1000};
     nanosleep(&pause, nullptr);

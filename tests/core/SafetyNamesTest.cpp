@@ -59,8 +59,8 @@ const std::vector<std::string>& OddNames() {
 
 TEST(SafetyNames, EveryNameIsCopiedComparedAndRemovedAsItsBytes) {
   ScratchDir s;
-  const std::string f1 = s / "one";
-  const std::string f2 = s / "two";
+  const std::string f1 = s.Path("one");
+  const std::string f2 = s.Path("two");
   MakeFolder(f1);
   MakeFolder(f2);
   int i = 0;
@@ -118,8 +118,8 @@ std::size_t MakeDeepTree(const std::string& root, int levels, const std::string&
 
 TEST(SafetyNames, TreesDeeperThanPathMaxAreCopiedAndRemoved) {
   ScratchDir s;
-  const std::string f1 = s / "one";
-  const std::string f2 = s / "two";
+  const std::string f1 = s.Path("one");
+  const std::string f2 = s.Path("two");
   MakeFolder(f1);
   MakeFolder(f2);
   MakeFolder(f1 + "/deep");
@@ -171,8 +171,8 @@ TEST(SafetySpecialFiles, FifosSocketsAndDevicesNeverBlockAndAreNeverOpened) {
       SCOPED_TRACE(std::string(system ? "ProcessSystem on" : "ProcessSystem off") +
                    (mode == 0 ? ", bidirectional" : ", exact copy"));
       ScratchDir s;
-      const std::string f1 = s / "one";
-      const std::string f2 = s / "two";
+      const std::string f1 = s.Path("one");
+      const std::string f2 = s.Path("two");
       MakeFolder(f1);
       MakeFolder(f2);
       MakeFolder(f2 + "/gone");

@@ -24,16 +24,16 @@ struct OverlapCase {
 // The scratch tree: a/ (file a/one, folder a/b/ with a/b/two, a/extra-folder/ in Folder 2's
 // way), c/ (file c/three), and links l-a -> a, l-b -> a/b.
 void MakeTree(const ScratchDir& s) {
-  MakeFolder(s / "a");
-  MakeFolder(s / "a/b");
-  MakeFolder(s / "ab");
-  MakeFolder(s / "c");
-  WriteFile(s / "a/one", "one");
-  WriteFile(s / "a/b/two", "two");
-  WriteFile(s / "ab/four", "four");
-  WriteFile(s / "c/three", "three");
-  ASSERT_EQ(symlink((s / "a").c_str(), (s / "l-a").c_str()), 0);
-  ASSERT_EQ(symlink("a/b", (s / "l-b").c_str()), 0);
+  MakeFolder(s.Path("a"));
+  MakeFolder(s.Path("a/b"));
+  MakeFolder(s.Path("ab"));
+  MakeFolder(s.Path("c"));
+  WriteFile(s.Path("a/one"), "one");
+  WriteFile(s.Path("a/b/two"), "two");
+  WriteFile(s.Path("ab/four"), "four");
+  WriteFile(s.Path("c/three"), "three");
+  ASSERT_EQ(symlink(s.Path("a").c_str(), s.Path("l-a").c_str()), 0);
+  ASSERT_EQ(symlink("a/b", s.Path("l-b").c_str()), 0);
 }
 
 TEST(SafetyOverlap, SameOrNestedFoldersAreRefusedBeforeAnyPass) {
@@ -56,9 +56,9 @@ TEST(SafetyOverlap, SameOrNestedFoldersAreRefusedBeforeAnyPass) {
       SCOPED_TRACE(std::string(c.what) + (mode == 0 ? ", bidirectional" : ", exact copy"));
       ScratchDir s;
       MakeTree(s);
-      const std::string f1 = s / c.folder1;
-      const std::string f2 = s / c.folder2;
-      const TreeState before = Snapshot(s.path());
+      const std::string f1 = s.Path(c.folder1);
+      const std::string f2 = s.Path(c.folder2);
+      const TreeState before = Snapshot(s.root());
       RunOptions options;
       options.copyMode = mode;
       options.exact = mode == 1;
@@ -73,10 +73,11 @@ TEST(SafetyOverlap, SameOrNestedFoldersAreRefusedBeforeAnyPass) {
         continue;
       }
       ++refused;
-      EXPECT_EQ(message, "Cannot synchronize \"" + f1 + "\" with \"" + f2 + "\": " +
-                             (c.same ? "they are the same folder" : "one folder contains the other"));
+      EXPECT_EQ(message,
+                "Cannot synchronize \"" + f1 + "\" with \"" + f2 + "\": " +
+                    (c.same ? "they are the same folder" : "one folder contains the other"));
       // Refused before anything is made: not even a missing Folder 2.
-      EXPECT_EQ(Difference(before, Snapshot(s.path())), "");
+      EXPECT_EQ(Difference(before, Snapshot(s.root())), "");
     }
   }
   std::printf("safety: overlapping folders: %d runs refused, 0 entries copied or removed\n",
@@ -88,14 +89,14 @@ TEST(SafetyOverlap, ABindMountOfFolder1IsTheSameFolder) {
   if (!EnterPrivateMountNamespace(&why)) GTEST_SKIP() << why;
   ScratchDir s;
   MakeTree(s);
-  MakeFolder(s / "mirror");
-  if (!s.BindMount(s / "a", s / "mirror", &why)) GTEST_SKIP() << why;
-  const TreeState before = Snapshot(s / "a");
+  MakeFolder(s.Path("mirror"));
+  if (!s.BindMount(s.Path("a"), s.Path("mirror"), &why)) GTEST_SKIP() << why;
+  const TreeState before = Snapshot(s.Path("a"));
   RunOptions options;
   options.exact = true;
-  EXPECT_THROW(RunSync(s / "a", s / "mirror/b", options), std::runtime_error);
-  EXPECT_THROW(RunSync(s / "mirror", s / "a", options), std::runtime_error);
-  EXPECT_EQ(Difference(before, Snapshot(s / "a")), "");
+  EXPECT_THROW(RunSync(s.Path("a"), s.Path("mirror/b"), options), std::runtime_error);
+  EXPECT_THROW(RunSync(s.Path("mirror"), s.Path("a"), options), std::runtime_error);
+  EXPECT_EQ(Difference(before, Snapshot(s.Path("a"))), "");
 }
 
 }  // namespace

@@ -34,8 +34,8 @@ TEST(SafetyPermissions, CopiesGetTheSourceBitsAndTemporariesStayPrivate) {
   for (bool plainRoute : {false, true}) {
     SCOPED_TRACE(plainRoute ? "read/write route" : "kernel copy route");
     ScratchDir s;
-    const std::string f1 = s / "one";
-    const std::string f2 = s / "two";
+    const std::string f1 = s.Path("one");
+    const std::string f2 = s.Path("two");
     MakeFolder(f1);
     MakeFolder(f2);
     for (mode_t mode : modes) {
@@ -88,9 +88,9 @@ TEST(SafetyPermissions, CopiesGetTheSourceBitsAndTemporariesStayPrivate) {
 
 TEST(SafetyPermissions, EntriesLeadingElsewhereAreReplacedNotWrittenThrough) {
   ScratchDir s;
-  const std::string f1 = s / "one";
-  const std::string f2 = s / "two";
-  const std::string outside = s / "outside";
+  const std::string f1 = s.Path("one");
+  const std::string f2 = s.Path("two");
+  const std::string outside = s.Path("outside");
   MakeFolder(f1);
   MakeFolder(f1 + "/into-link");
   MakeFolder(f2);

@@ -73,7 +73,7 @@ class SafetyProjectFileDamage : public ::testing::Test {
   }
 
   ScratchDir s_;
-  std::string file_ = s_ / "DAMAGED1.VTPrj";
+  std::string file_ = s_.Path("DAMAGED1.VTPrj");
   MessageHook previous_;
   int messages_ = 0;
   int loaded_ = 0;
@@ -83,7 +83,7 @@ class SafetyProjectFileDamage : public ::testing::Test {
 
 TEST_F(SafetyProjectFileDamage, DamagedFilesLoadWhatTheyCanOrFailWithAMessage) {
   alarm(120);  // a hang ends the test program instead of the CI run
-  const std::string good = SaveFullProject(s_ / "GOOD.VTPrj");
+  const std::string good = SaveFullProject(s_.Path("GOOD.VTPrj"));
   int truncated = 0;
   for (std::size_t length = 0; length <= good.size(); ++length) {
     LoadBytes(good.substr(0, length));
@@ -139,12 +139,12 @@ TEST(SafetyValueFile, ExtremeNumbersComeBackFromASavedFile) {
   for (double value : values) {
     SCOPED_TRACE(value);
     tinidatasaver store;
-    store.SetFileName(s / "numbers.ini");
+    store.SetFileName(s.Path("numbers.ini"));
     store.WriteFloat("n", value);
     store.SaveToFile();
     tinidatasaver back;
-    back.SetFileName(s / "numbers.ini");
-    ASSERT_NO_THROW(back.LoadFromFile()) << ReadFile(s / "numbers.ini");
+    back.SetFileName(s.Path("numbers.ini"));
+    ASSERT_NO_THROW(back.LoadFromFile()) << ReadFile(s.Path("numbers.ini"));
     EXPECT_NEAR(back.ReadFloat("n", 1), value, std::fabs(value) * 1e-14);
   }
 }
@@ -165,7 +165,7 @@ bool IsSaveTemporary(const std::string& path, const std::string& name) {
 TEST(SafetyProjectSave, BytesReachTheDiscBeforeTheRenameAndFailuresKeepTheOldFile) {
   ScratchDir s;
   const std::string name = "SAVED001.VTPrj";
-  const std::string file = s / name;
+  const std::string file = s.Path(name);
   const std::string old = SaveFullProject(file);
 
   // The order of a save: write the temporary, flush it, rename it over the file, flush the
@@ -186,7 +186,7 @@ TEST(SafetyProjectSave, BytesReachTheDiscBeforeTheRenameAndFailuresKeepTheOldFil
     if (c.op == FsOp::Write && IsSaveTemporary(c.path, name)) lastWrite = i;
     if (c.op == FsOp::Fsync && IsSaveTemporary(c.path, name)) fileSync = i;
     if (c.op == FsOp::RenameAt && c.path == file) rename = i;
-    if (c.op == FsOp::Fsync && c.path == s.path()) folderSync = i;
+    if (c.op == FsOp::Fsync && c.path == s.root()) folderSync = i;
   }
   EXPECT_GE(lastWrite, 0);
   EXPECT_GT(fileSync, lastWrite) << "the temporary file is not flushed after its last write";
@@ -233,7 +233,7 @@ TEST(SafetyProjectSave, BytesReachTheDiscBeforeTheRenameAndFailuresKeepTheOldFil
       if (!message.empty() && message.rfind("Cannot create file", 0) == 0) {
         EXPECT_EQ(message, "Cannot create file \"" + file + "\". " + std::strerror(error));
       }
-      for (const auto& [path, state] : Snapshot(s.path())) {
+      for (const auto& [path, state] : Snapshot(s.root())) {
         EXPECT_FALSE(IsSaveTemporary(path, name)) << "left behind: " << path;
       }
       WriteFile(file, old);

@@ -48,8 +48,8 @@ TEST(SafetyRemoval, CounterpartLookupFaultsNeverTurnIntoDeletions) {
   for (int error : errors) {
     SCOPED_TRACE(std::string("lookups fail with ") + std::strerror(error));
     ScratchDir s;
-    const std::string f1 = s / "one";
-    const std::string f2 = s / "two";
+    const std::string f1 = s.Path("one");
+    const std::string f2 = s.Path("two");
     MakeTrees(f1, f2);
     const TreeState before = Snapshot(f2);
     FaultInjectionFileSystem fs;
@@ -77,8 +77,8 @@ TEST(SafetyRemoval, CounterpartLookupFaultsNeverTurnIntoDeletions) {
     for (int nth = 1;; ++nth) {
       SCOPED_TRACE(std::string(FsOpName(op)) + " call " + std::to_string(nth) + " fails");
       ScratchDir s;
-      const std::string f1 = s / "one";
-      const std::string f2 = s / "two";
+      const std::string f1 = s.Path("one");
+      const std::string f2 = s.Path("two");
       MakeTrees(f1, f2);
       WriteFile(f1 + "/kept/inner/both", "both");
       WriteFile(f2 + "/kept/inner/both", "both");
@@ -141,18 +141,18 @@ TEST(SafetyRemoval, FoldersNobodyMayReadNeverTurnIntoDeletions) {
   for (const ModeCase& c : cases) {
     SCOPED_TRACE(c.what);
     ScratchDir s;
-    const std::string f1 = s / "one";
-    const std::string f2 = s / "two";
+    const std::string f1 = s.Path("one");
+    const std::string f2 = s.Path("two");
     MakeTrees(f1, f2);
-    ChownTree(s.path(), 65534, 65534);
+    ChownTree(s.root(), 65534, 65534);
     const std::string locked = *c.folder ? f1 + "/" + c.folder : f1;
     ASSERT_EQ(chmod(locked.c_str(), c.mode), 0);
     const TreeState before = Snapshot(f2);
     std::string output;
     std::string why;
-    const std::string logFile = s / "log.txt";
+    const std::string logFile = s.Path("log.txt");
     const int status = RunThisTestAsNobody(
-        VANTREL_CURRENT_TEST_NAME(), f1 + "\n" + f2 + "\n" + logFile, s.path(), &output, &why);
+        VANTREL_CURRENT_TEST_NAME(), f1 + "\n" + f2 + "\n" + logFile, s.root(), &output, &why);
     if (status == -1) GTEST_SKIP() << why;
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
     ++runs;
@@ -193,8 +193,8 @@ TEST(SafetyRemoval, DeletingALackingFolderNeverEntersAMountPoint) {
   for (const MountCase& c : cases) {
     SCOPED_TRACE(c.what);
     ScratchDir s;
-    const std::string f1 = s / "one";
-    const std::string f2 = s / "two";
+    const std::string f1 = s.Path("one");
+    const std::string f2 = s.Path("two");
     MakeFolder(f1);
     WriteFile(f1 + "/kept", "");  // an empty Folder 1 would remove nothing at all
     MakeFolder(f2);
@@ -209,7 +209,7 @@ TEST(SafetyRemoval, DeletingALackingFolderNeverEntersAMountPoint) {
       if (!s.MountTmpfs(where, "size=1m", &why)) GTEST_SKIP() << why;
       mounted = where;
     } else {
-      mounted = s / "outside";
+      mounted = s.Path("outside");
       MakeFolder(mounted);
       if (!s.BindMount(mounted, where, &why)) GTEST_SKIP() << why;
     }

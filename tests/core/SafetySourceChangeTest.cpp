@@ -103,9 +103,9 @@ TEST(SafetySourceChange, ChangedSourcesAreNeverInstalledHalfDone) {
                      (plainRoute ? ", read/write route" : ", kernel copy route") +
                      (destinationExists ? ", replacing a file" : ", new file"));
         ScratchDir s;
-        const std::string f1 = s / "one";
-        const std::string f2 = s / "two";
-        const std::string outside = s / "outside";
+        const std::string f1 = s.Path("one");
+        const std::string f2 = s.Path("two");
+        const std::string outside = s.Path("outside");
         MakeFolder(f1);
         MakeFolder(f2);
         MakeFolder(outside);

@@ -79,9 +79,9 @@ void MakeRound(const std::string& f1, const std::string& f2, int round) {
 
 TEST(SafetySymlinkRace, SwappingFoldersForLinksNeverLeadsOutside) {
   ScratchDir s;
-  const std::string f1 = s / "one";
-  const std::string f2 = s / "two";
-  const std::string outside = s / "outside";
+  const std::string f1 = s.Path("one");
+  const std::string f2 = s.Path("two");
+  const std::string outside = s.Path("outside");
   MakeFolder(outside);
   MakeFolder(outside + "/deep");
   for (const char* name : kNames) {

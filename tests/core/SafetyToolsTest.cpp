@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tests/core/FaultInjectionFileSystem.h"
+#include "tests/core/TempTree.h"
 
 namespace vantrel::testsupport {
 namespace {
@@ -17,19 +18,13 @@ namespace {
 class FaultInjectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vantrel-fi-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    dirfd_ = fs_.OpenAt(AT_FDCWD, pattern, O_DIRECTORY | O_RDONLY, 0);
+    dirfd_ = fs_.OpenAt(AT_FDCWD, root_.c_str(), O_DIRECTORY | O_RDONLY, 0);
     ASSERT_GE(dirfd_, 0);
   }
-  void TearDown() override {
-    fs_.Close(dirfd_);
-    std::string command = "rm -rf '" + root_ + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-  }
+  void TearDown() override { fs_.Close(dirfd_); }
+  test::TempTree tree_;
+  const std::string root_ = tree_.root();
   FaultInjectionFileSystem fs_;
-  std::string root_;
   int dirfd_ = -1;
 };
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
 #include "engine/uVantrelProject.h"
 #include "tests/core/TempTree.h"
 

@@ -32,6 +32,54 @@ inline std::time_t UtcTime(int year, int month, int day, int hour, int minute, i
   return timegm(&tm);
 }
 
+[[noreturn]] inline void FailOn(const char* what, const std::string& path) {
+  throw std::runtime_error(std::string(what) + " " + path + ": " + std::strerror(errno));
+}
+
+// The same after closing `fd`, with the reason the failed call left.
+[[noreturn]] inline void CloseAndFailOn(int fd, const char* what, const std::string& path) {
+  const int error = errno;
+  close(fd);
+  errno = error;
+  FailOn(what, path);
+}
+
+// Whether a written file gets the asked permission bits: FAT drives cannot store them, so
+// there the mode is only the one the file is created with.
+enum class ModeBits { kSet, kCreateOnly };
+
+// Creates or replaces the file at the full path `path` with the given contents and mode.
+inline void WriteWholeFile(const std::string& path, std::string_view contents, mode_t mode = 0644,
+                           ModeBits bits = ModeBits::kSet) {
+  const bool set = bits == ModeBits::kSet;
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, set ? 0600 : mode);
+  if (fd < 0) FailOn("open", path);
+  std::size_t done = 0;
+  while (done < contents.size()) {
+    const ssize_t n = write(fd, contents.data() + done, contents.size() - done);
+    if (n <= 0) CloseAndFailOn(fd, "write", path);
+    done += static_cast<std::size_t>(n);
+  }
+  if (set && fchmod(fd, mode) != 0) CloseAndFailOn(fd, "fchmod", path);
+  if (close(fd) != 0) FailOn("close", path);
+}
+
+// Returns the contents of the file at the full path `path`.
+inline std::string ReadWholeFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) FailOn("open", path);
+  std::string contents;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0) CloseAndFailOn(fd, "read", path);
+    if (n == 0) break;
+    contents.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return contents;
+}
+
 class TempTree {
  public:
   // Creates an empty folder below $TMPDIR (or /tmp).
@@ -40,7 +88,7 @@ class TempTree {
   // Creates an empty folder below the folder `base`.
   explicit TempTree(const std::string& base) {
     std::string pattern = base + "/vantrel-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) Fail("mkdtemp", pattern);
+    if (mkdtemp(pattern.data()) == nullptr) FailOn("mkdtemp", pattern);
     root_ = pattern;
   }
 
@@ -91,61 +139,32 @@ class TempTree {
       path += "/";
       path += relative.substr(start, end - start);
       if (mkdir(path.c_str(), end == relative.size() ? mode : 0755) != 0 && errno != EEXIST) {
-        Fail("mkdir", path);
+        FailOn("mkdir", path);
       }
       start = end + 1;
     }
-    if (chmod(path.c_str(), mode) != 0) Fail("chmod", path);
+    if (chmod(path.c_str(), mode) != 0) FailOn("chmod", path);
   }
 
   // Creates or replaces a file with the given contents and mode; parents are made.
   void WriteFile(std::string_view relative, std::string_view contents, mode_t mode = 0644) const {
     MakeParent(relative);
-    const std::string path = Path(relative);
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) Fail("open", path);
-    std::size_t done = 0;
-    while (done < contents.size()) {
-      const ssize_t n = write(fd, contents.data() + done, contents.size() - done);
-      if (n <= 0) {
-        close(fd);
-        Fail("write", path);
-      }
-      done += static_cast<std::size_t>(n);
-    }
-    if (fchmod(fd, mode) != 0 || close(fd) != 0) Fail("fchmod/close", path);
+    WriteWholeFile(Path(relative), contents, mode);
   }
 
   // Returns the contents of a file.
-  std::string ReadFile(std::string_view relative) const {
-    const std::string path = Path(relative);
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) Fail("open", path);
-    std::string contents;
-    char buffer[65536];
-    for (;;) {
-      const ssize_t n = read(fd, buffer, sizeof buffer);
-      if (n < 0) {
-        close(fd);
-        Fail("read", path);
-      }
-      if (n == 0) break;
-      contents.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(fd);
-    return contents;
-  }
+  std::string ReadFile(std::string_view relative) const { return ReadWholeFile(Path(relative)); }
 
   void MakeLink(std::string_view target, std::string_view relative) const {
     MakeParent(relative);
     const std::string path = Path(relative);
-    if (symlink(std::string(target).c_str(), path.c_str()) != 0) Fail("symlink", path);
+    if (symlink(std::string(target).c_str(), path.c_str()) != 0) FailOn("symlink", path);
   }
 
   void MakeFifo(std::string_view relative) const {
     MakeParent(relative);
     const std::string path = Path(relative);
-    if (mkfifo(path.c_str(), 0644) != 0) Fail("mkfifo", path);
+    if (mkfifo(path.c_str(), 0644) != 0) FailOn("mkfifo", path);
   }
 
   // Sets access and modification time of the entry itself (a link is not followed).
@@ -153,7 +172,7 @@ class TempTree {
     const std::string path = Path(relative);
     const struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
     if (utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
-      Fail("utimensat", path);
+      FailOn("utimensat", path);
     }
   }
 
@@ -161,7 +180,7 @@ class TempTree {
   struct stat Stat(std::string_view relative) const {
     const std::string path = Path(relative);
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0) Fail("lstat", path);
+    if (lstat(path.c_str(), &st) != 0) FailOn("lstat", path);
     return st;
   }
 
@@ -172,9 +191,13 @@ class TempTree {
 
   // Every entry below `relative`, as paths relative to it, sorted; folders end with '/'.
   std::vector<std::string> List(std::string_view relative = {}) const {
-    const std::string path = Path(relative);
+    return ListBelow(Path(relative));
+  }
+
+  // The same for the folder at the full path `path`.
+  static std::vector<std::string> ListBelow(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) Fail("open", path);
+    if (fd < 0) FailOn("open", path);
     std::vector<std::string> names;
     Collect(fd, "", names);
     std::sort(names.begin(), names.end());
@@ -185,7 +208,7 @@ class TempTree {
   std::vector<std::string> ListingOrder(std::string_view relative = {}) const {
     const std::string path = Path(relative);
     DIR* dir = opendir(path.c_str());
-    if (dir == nullptr) Fail("opendir", path);
+    if (dir == nullptr) FailOn("opendir", path);
     std::vector<std::string> names;
     while (const dirent* entry = readdir(dir)) {
       if (!IsDots(entry->d_name)) names.emplace_back(entry->d_name);
@@ -195,10 +218,6 @@ class TempTree {
   }
 
  private:
-  [[noreturn]] static void Fail(const char* what, const std::string& path) {
-    throw std::runtime_error(std::string(what) + " " + path + ": " + std::strerror(errno));
-  }
-
   static bool IsDots(const char* name) {
     return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
   }

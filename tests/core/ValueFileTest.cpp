@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
 #include "storage/FileAccess.h"
 #include "storage/inisaver.h"
 #include "tests/core/StorageTestSupport.h"
@@ -19,8 +19,8 @@ namespace {
 
 using storetest::ErrorOf;
 using storetest::ReadBytes;
-using storetest::TempFolder;
 using storetest::WriteBytes;
+using test::TempTree;
 using Strings = std::vector<std::string>;
 
 const char kOldText[] = "[Root]\r\nold=INTEGER|1\r\n\r\n";
@@ -102,10 +102,10 @@ mode_t ModeOf(const std::string& path) {
 }
 
 TEST(ValueFile, MissingFileOrAFolderLoadsAsEmpty) {
-  TempFolder folder;
-  mkdir((folder / "dir.VTPrj").c_str(), 0700);
-  for (const std::string& path : {folder / "missing.VTPrj", folder / "no/such/dir.VTPrj",
-                                  folder / "dir.VTPrj", std::string()}) {
+  TempTree folder;
+  mkdir(folder.Path("dir.VTPrj").c_str(), 0700);
+  for (const std::string& path : {folder.Path("missing.VTPrj"), folder.Path("no/such/dir.VTPrj"),
+                                  folder.Path("dir.VTPrj"), std::string()}) {
     tinidatasaver store;
     store.WriteInteger("kept", 1);
     store.SetFileName(path);
@@ -115,8 +115,8 @@ TEST(ValueFile, MissingFileOrAFolderLoadsAsEmpty) {
 }
 
 TEST(ValueFile, SaveReplacesTheWholeFileWithMode0600) {
-  TempFolder folder;
-  const std::string path = folder / "p.VTPrj";
+  TempTree folder;
+  const std::string path = folder.Path("p.VTPrj");
   WriteBytes(path, std::string(kOldText) + std::string(5000, ';'));
   chmod(path.c_str(), 0644);
   FaultyFileSystem shortWrites(Fault::kNone);
@@ -128,7 +128,7 @@ TEST(ValueFile, SaveReplacesTheWholeFileWithMode0600) {
   EXPECT_TRUE(store.SaveToFile());
   EXPECT_EQ(ReadBytes(path), kNewText);
   EXPECT_EQ(ModeOf(path), 0600u);
-  EXPECT_EQ(folder.Names(), (Strings{"p.VTPrj"}));
+  EXPECT_EQ(folder.ListingOrder(), (Strings{"p.VTPrj"}));
 
   tinidatasaver emptied;
   emptied.SetFileName(path);
@@ -147,8 +147,8 @@ TEST(ValueFile, FailedSaveLeavesTheOldFileAsItWas) {
       {Fault::kCloseTemporary, EIO},    {Fault::kRename, EACCES},
   };
   for (const auto& c : cases) {
-    TempFolder folder;
-    const std::string path = folder / "p.VTPrj";
+    TempTree folder;
+    const std::string path = folder.Path("p.VTPrj");
     WriteBytes(path, kOldText);
     FaultyFileSystem faulty(c.fault, c.error);
     UseFileSystem use(&faulty);
@@ -159,19 +159,19 @@ TEST(ValueFile, FailedSaveLeavesTheOldFileAsItWas) {
               "Cannot create file \"" + path + "\". " + std::strerror(c.error))
         << static_cast<int>(c.fault);
     EXPECT_EQ(ReadBytes(path), kOldText);
-    EXPECT_EQ(folder.Names(), (Strings{"p.VTPrj"}));  // no temporary file left behind
+    EXPECT_EQ(folder.ListingOrder(), (Strings{"p.VTPrj"}));  // no temporary file left behind
   }
 }
 
 TEST(ValueFile, SaveFailsWhereNoFileCanBe) {
-  TempFolder folder;
-  mkdir((folder / "dir.VTPrj").c_str(), 0700);
+  TempTree folder;
+  mkdir(folder.Path("dir.VTPrj").c_str(), 0700);
   const struct {
     std::string path;
     int error;
   } cases[] = {
-      {folder / "missing/p.VTPrj", ENOENT},
-      {folder / "dir.VTPrj", EISDIR},
+      {folder.Path("missing/p.VTPrj"), ENOENT},
+      {folder.Path("dir.VTPrj"), EISDIR},
       {std::string(), ENOENT},
   };
   for (const auto& c : cases) {
@@ -181,7 +181,7 @@ TEST(ValueFile, SaveFailsWhereNoFileCanBe) {
     EXPECT_EQ(ErrorOf([&] { store.SaveToFile(); }),
               "Cannot create file \"" + c.path + "\". " + std::strerror(c.error));
   }
-  EXPECT_EQ(folder.Names().size(), 1u);
+  EXPECT_EQ(folder.ListingOrder().size(), 1u);
 }
 
 TEST(ValueFile, LineBreaksAreRefusedAndNothingIsWritten) {
@@ -202,8 +202,8 @@ TEST(ValueFile, LineBreaksAreRefusedAndNothingIsWritten) {
        "Cannot save \"include\": the value holds a line break"},
   };
   for (const auto& c : cases) {
-    TempFolder folder;
-    const std::string path = folder / "p.VTPrj";
+    TempTree folder;
+    const std::string path = folder.Path("p.VTPrj");
     WriteBytes(path, kOldText);
     tinidatasaver store;
     store.WriteInteger("a", 1);
@@ -215,7 +215,7 @@ TEST(ValueFile, LineBreaksAreRefusedAndNothingIsWritten) {
     store.SetFileName(path);
     EXPECT_EQ(ErrorOf([&] { store.SaveToFile(); }), c.message);
     EXPECT_EQ(ReadBytes(path), kOldText);
-    EXPECT_EQ(folder.Names(), (Strings{"p.VTPrj"}));
+    EXPECT_EQ(folder.ListingOrder(), (Strings{"p.VTPrj"}));
     std::ostringstream out;
     EXPECT_EQ(ErrorOf([&] { store.SaveToStream(out); }), c.message);
     EXPECT_EQ(out.str(), "");
@@ -227,8 +227,8 @@ TEST(ValueFile, LineBreaksAreRefusedAndNothingIsWritten) {
 }
 
 TEST(ValueFile, AFileThatCannotBeOpenedIsReported) {
-  TempFolder folder;
-  const std::string path = folder / "p.VTPrj";
+  TempTree folder;
+  const std::string path = folder.Path("p.VTPrj");
   WriteBytes(path, kOldText);
   FaultyFileSystem faulty(Fault::kOpenForReading, EACCES);
   UseFileSystem use(&faulty);
@@ -243,8 +243,8 @@ TEST(ValueFile, AFileThatCannotBeOpenedIsReported) {
 }
 
 TEST(ValueFile, AnOversizedFileIsRefusedButCanBeSavedOver) {
-  TempFolder folder;
-  const std::string path = folder / "p.VTPrj";
+  TempTree folder;
+  const std::string path = folder.Path("p.VTPrj");
   WriteBytes(path, kOldText);
   ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(kMaxValueFileSize) + 1), 0);
   tinidatasaver store;

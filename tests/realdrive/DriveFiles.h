@@ -1,4 +1,4 @@
-// File helpers by full path that work on every drive: unlike TempTree they never set
+// File helpers by full path that work on every drive: TempTree's, but they never set
 // permission bits, which FAT drivers cannot store. Each throws std::runtime_error naming the
 // path and the reason when a call fails.
 #pragma once

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/Masks.h"
+#include "common/QuotedList.h"
 #include "tools/fuzz/FuzzCheck.h"
 
 using vantrel::JoinCommaText;

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
 
 namespace vantrel {
 namespace {
