@@ -7,15 +7,15 @@
 #include <cerrno>
 #include <chrono>
 #include <functional>
+#include <string>
 #include <system_error>
+
+#include "engine/CaseFolding.h"
 
 namespace vantrel {
 namespace {
 
-// How long the pass waits for a lookup the helper is in the middle of before doing it itself:
-// far longer than a lookup from the cache takes, short enough not to matter when the helper
-// was put to sleep by the scheduler.
-constexpr std::chrono::microseconds kPatience(1000);
+std::size_t FoldedHash(const char* name) { return std::hash<std::string>()(FoldCase(name)); }
 
 }  // namespace
 
@@ -32,7 +32,8 @@ LookedUp LookUp(FileSystem& fs, int dirfd, const char* name) {
   return result;
 }
 
-LookupAhead::LookupAhead(FileSystem& fs) : fs_(fs), minimum_(fs.LookAheadMinimum()) {}
+LookupAhead::LookupAhead(FileSystem& fs)
+    : fs_(fs), minimum_(fs.LookAheadMinimum()), adapts_(fs.LookAheadAdapts()) {}
 
 LookupAhead::~LookupAhead() {
   for (auto& batch : batches_) batch->Reset();
@@ -77,14 +78,15 @@ void LookupAhead::Loop() {
     work_.wait(lock, [&] { return stop_ || (job = NextJob()) != nullptr; });
     if (stop_) return;
     const std::size_t i = job->next_++;
-    const std::uint64_t generation = job->generation_;
     job->busy_ = i;
+    job->busyStale_ = false;
     lock.unlock();
     const LookedUp result = LookUp(fs_, job->dirfd_, job->names_[i]);
+    const std::size_t folded = FoldedHash(job->names_[i]);
     lock.lock();
     // The batch is still there: taking it back waits for busy_ to clear.
     job->busy_ = Batch::kNone;
-    job->slots_[i] = Batch::Slot{true, generation, result};
+    if (!job->busyStale_) job->slots_[i] = Batch::Slot{true, folded, result};
     done_.notify_one();
   }
 }
@@ -97,9 +99,16 @@ void LookupAhead::Batch::Add(const char* name) {
 void LookupAhead::Batch::Start(int dirfd) {
   Retire();
   if (!owner_.Worth(names_.size()) || !owner_.HelperRunning()) return;
+  asked_ = 0;
+  if (owner_.adapts_) {
+    measured_ = true;
+    spent_ = {};
+    gets_ = 0;
+    helped_ = owner_.chooser_.NextHelped();
+    if (!helped_) return;
+  }
   slots_.assign(names_.size(), Slot{});
   dirfd_ = dirfd;
-  asked_ = 0;
   {
     std::lock_guard<std::mutex> lock(owner_.mutex_);
     next_ = 0;
@@ -110,6 +119,11 @@ void LookupAhead::Batch::Start(int dirfd) {
 }
 
 void LookupAhead::Batch::Retire() {
+  if (measured_) {
+    measured_ = false;
+    owner_.chooser_.Observe(helped_, std::chrono::duration<double, std::nano>(spent_).count(),
+                            gets_);
+  }
   if (!started_) return;
   std::unique_lock<std::mutex> lock(owner_.mutex_);
   auto& started = owner_.started_;
@@ -124,6 +138,19 @@ void LookupAhead::Batch::Reset() {
 }
 
 LookedUp LookupAhead::Batch::Get(int dirfd, const char* name) {
+  const LookedUp result = Fetch(dirfd, name);
+  if (owner_.adapts_ && owner_.enabled()) {
+    const LookupAhead::Clock::time_point now = LookupAhead::Clock::now();
+    if (measured_) {
+      spent_ += now - owner_.last_;
+      ++gets_;
+    }
+    owner_.last_ = now;
+  }
+  return result;
+}
+
+LookedUp LookupAhead::Batch::Fetch(int dirfd, const char* name) {
   if (!started_) return LookUp(owner_.fs_, dirfd, name);
   // The names lie in listing order in one buffer, so the one asked for is found by moving on.
   const std::size_t count = names_.size();
@@ -132,25 +159,25 @@ LookedUp LookupAhead::Batch::Get(int dirfd, const char* name) {
   const bool listed = i < count && names_[i] == name;
   asked_ = listed ? i + 1 : i;
   {
-    std::unique_lock<std::mutex> lock(owner_.mutex_);
+    std::lock_guard<std::mutex> lock(owner_.mutex_);
     next_ = std::max(next_, asked_);  // what the pass has passed is not worth looking up
-    if (listed) {
-      if (busy_ == i) owner_.done_.wait_for(lock, kPatience, [&] { return busy_ != i; });
-      const Slot& slot = slots_[i];
-      if (slot.done && slot.generation == generation_) return slot.result;
-    }
+    // A lookup in flight is not waited for: the helper may be waiting for a core, and the
+    // kernel lets a second lookup of a name that is being read wait for the first one.
+    if (listed && slots_[i].done) return slots_[i].result;
   }
   return LookUp(owner_.fs_, dirfd, name);
 }
 
-void LookupAhead::Batch::Changed() {
+void LookupAhead::Batch::Changed(const char* name) {
+  // What the change itself took is no lookup's cost.
+  if (owner_.adapts_ && owner_.enabled()) owner_.last_ = LookupAhead::Clock::now();
   if (!started_) return;
-  {
-    std::lock_guard<std::mutex> lock(owner_.mutex_);
-    ++generation_;
-    next_ = asked_;  // look again at what the pass has not used yet
+  const std::size_t folded = FoldedHash(name);
+  std::lock_guard<std::mutex> lock(owner_.mutex_);
+  if (busy_ != kNone && FoldedHash(names_[busy_]) == folded) busyStale_ = true;
+  for (std::size_t i = asked_; i < names_.size(); ++i) {
+    if (slots_[i].done && slots_[i].folded == folded) slots_[i].done = false;
   }
-  owner_.work_.notify_one();
 }
 
 }  // namespace vantrel

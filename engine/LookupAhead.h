@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "engine/FileSystem.h"
+#include "engine/HelpChooser.h"
 
 namespace vantrel {
 
@@ -36,9 +38,13 @@ LookedUp LookUp(FileSystem& fs, int dirfd, const char* name);
 // The protocol, all of it under one mutex: the pass starts a batch (publishing its names) and
 // takes it back before the names' texts change; the helper looks names up one at a time, the
 // lookup itself outside the mutex, always in the most recently started batch that has names
-// left; the pass uses a result only when the helper's lookup began after the pass last changed
-// that folder. Taking a batch back waits for the lookup in flight, so the helper never touches
-// names or slots that are not its to touch.
+// left; when the pass changes a name of the folder, the results for that name and the names
+// it may stand for on a drive that folds case are dropped, also one in flight. Taking a batch
+// back waits for the lookup in flight, so the helper never touches names or slots that are
+// not its to touch.
+//
+// Whether a batch goes to the helper at all is decided batch by batch from what the batches
+// cost the pass (HelpChooser), unless the file system asks for the helper always.
 class LookupAhead {
  public:
   class Batch;
@@ -58,6 +64,7 @@ class LookupAhead {
 
  private:
   friend class Batch;
+  using Clock = std::chrono::steady_clock;
   // Starts the helper unless it runs already; false when no thread can be had.
   bool HelperRunning();
   void Loop();
@@ -67,6 +74,12 @@ class LookupAhead {
 
   FileSystem& fs_;
   const std::size_t minimum_;
+  const bool adapts_;
+  // The pass's thread only: the choice, and when the pass last got a lookup or changed a
+  // folder (the time between two lookups is what the pass spent on one name, a copy's time
+  // left out).
+  HelpChooser chooser_;
+  Clock::time_point last_ = Clock::now();
   std::mutex mutex_;
   std::condition_variable work_;  // the helper waits here for names to look up
   std::condition_variable done_;  // the pass waits here for a lookup in flight to end
@@ -98,22 +111,25 @@ class LookupAhead::Batch {
   // next Reset. Does nothing when the batch is too small to be worth it.
   void Start(int dirfd);
   // Returns the lookup of `name` in `dirfd` (the folder given to Start, if started): the
-  // helper's, when `name` is one of the batch's names at or after the last one asked and its
-  // lookup began after the last Changed; otherwise one done now.
+  // helper's, when `name` is one of the batch's names at or after the last one asked and no
+  // Changed of a name it may stand for came after its lookup began; otherwise one done now.
   LookedUp Get(int dirfd, const char* name);
-  // Says that the pass changed the folder: lookups begun before are not used.
-  void Changed();
+  // Says that the pass changed the entry `name` of the folder (copied, replaced, created):
+  // lookups of that name, and of the names that differ from it only in case, are not used.
+  void Changed(const char* name);
 
  private:
   friend class LookupAhead;
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   struct Slot {
     bool done = false;
-    std::uint64_t generation = 0;  // of the folder when the helper's lookup began
+    std::size_t folded = 0;  // hash of the name in folded case
     LookedUp result;
   };
 
-  // Takes the batch back from the helper, keeping its names.
+  LookedUp Fetch(int dirfd, const char* name);
+  // Takes the batch back from the helper, keeping its names, and tells the chooser what it
+  // cost.
   void Retire();
 
   LookupAhead& owner_;
@@ -122,11 +138,16 @@ class LookupAhead::Batch {
   int dirfd_ = -1;
   bool started_ = false;   // the pass's thread only
   std::size_t asked_ = 0;  // the pass's position (its thread only)
+  // The pass's thread only: whether the chooser decided this batch, and what it cost so far.
+  bool measured_ = false;
+  bool helped_ = false;
+  std::chrono::steady_clock::duration spent_{};
+  std::size_t gets_ = 0;
   // The rest needs the owner's mutex while the batch is started.
   std::vector<Slot> slots_;
   std::size_t next_ = 0;      // the name the helper looks up next
   std::size_t busy_ = kNone;  // the name the helper is looking up
-  std::uint64_t generation_ = 0;
+  bool busyStale_ = false;    // the pass changed the folder during that lookup
 };
 
 // Takes a batch back from the helper when a level's walk ends, however it ends.
