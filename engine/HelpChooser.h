@@ -1,40 +1,38 @@
-// Decides, one batch of lookups at a time, whether the look-ahead's helper thread takes the
-// batch or the pass looks the names up itself. A second thread pays on an idle machine and
-// costs when the cores are busy with other programs (the helper and the pass then take turns
-// on one core), and which holds changes while a run goes on; so the choice is made from what
-// the run measures: the pass's time per name in batches of each kind. Now and then one batch
-// is done the other way to see whether that has become the cheaper one.
+// Decides whether the look-ahead's helper thread takes batches of lookups or the pass looks
+// the names up itself. A second thread pays while a core is free for it and costs when the
+// cores are busy with other programs: the helper then takes turns with the pass (and with a
+// FUSE daemon) on one core. Which holds changes while a run goes on, so the choice follows
+// what the run measures, stretch by stretch: the share of the time in which the run's threads
+// were ready to run but waited for a core.
+//
+// While helping, two stretches with much waiting turn the helper off. While not helping, the
+// pass alone says nothing about a second thread, so now and then one stretch is helped as a
+// trial, and the helper stays on when that stretch shows little waiting; trials that find the
+// cores busy come ever further apart, so that they cost a run a few per cent at most.
 #pragma once
-
-#include <cstddef>
 
 namespace vantrel {
 
 class HelpChooser {
  public:
-  // Returns true iff the next batch is to be handed to the helper.
-  bool NextHelped();
-  // Tells what a batch that NextHelped decided cost the pass: `nanos` over `names` lookups.
-  // Batches too small to tell are only counted.
-  void Observe(bool helped, double nanos, std::size_t names);
-
-  // Returns true iff batches go to the helper when no trial is under way.
+  // Returns true iff batches are to go to the helper in the coming stretch.
   bool helping() const { return helping_; }
+  // Tells the share of the stretch just ended (0 to the number of threads) in which the pass
+  // and the helper waited for a core, added up.
+  void Observe(double waitShare);
 
-  // The fewest names of a batch whose cost is taken as a measure.
-  static constexpr std::size_t kFewestMeasured = 32;
-  // Trials come at most this many batches apart, so that a change of load is seen soon.
-  static constexpr int kLongestGap = 32;
+  // A stretch with more waiting than this says that the cores are busy.
+  static constexpr double kBusyShare = 0.2;
+  // Stretches between trials.
+  static constexpr int kShortestGap = 16;
+  static constexpr int kLongestGap = 128;
 
  private:
-  static constexpr int kShortestGap = 4;
-  static constexpr int kFirstGap = 2;
-
   bool helping_ = true;
-  bool trying_ = false;     // a batch done the other way is under way
-  int gap_ = kShortestGap;  // batches between trials
-  int untilTrial_ = kFirstGap;
-  double cost_[2] = {-1, -1};  // smoothed nanoseconds per name: [0] alone, [1] helped
+  bool trial_ = false;     // the current helped stretches are a trial
+  double previous_ = -1;  // the waiting of the last helped stretch, if any
+  int gap_ = kShortestGap;
+  int untilTrial_ = 0;
 };
 
 }  // namespace vantrel

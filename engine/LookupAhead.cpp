@@ -4,18 +4,40 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cerrno>
 #include <chrono>
 #include <functional>
-#include <string>
 #include <system_error>
 
-#include "engine/CaseFolding.h"
 
 namespace vantrel {
 namespace {
 
-std::size_t FoldedHash(const char* name) { return std::hash<std::string>()(FoldCase(name)); }
+unsigned char AsciiLower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
+// How long the pass waits for a lookup the helper is in the middle of before doing it itself:
+// far longer than a lookup takes, short enough not to matter when the helper was put to sleep
+// by the scheduler.
+constexpr std::chrono::microseconds kPatience(1000);
+// A stretch of the run that the choice of threads is measured over, and how often the helper
+// reads its waits: long against the scheduler's time slices, short against a run.
+constexpr std::chrono::milliseconds kStretch(5);
+constexpr std::chrono::milliseconds kHelperReading(1);
+
+// Returns false only when the names differ in more than case: compared letter by letter in
+// ASCII; from the first byte that is not ASCII on they may be one name on a drive that folds
+// case, for all this says.
+bool MayFoldTogether(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const unsigned char x = static_cast<unsigned char>(*a);
+    const unsigned char y = static_cast<unsigned char>(*b);
+    if (x >= 0x80 || y >= 0x80) return true;
+    if (AsciiLower(x) != AsciiLower(y)) return false;
+    if (x == 0) return true;
+  }
+}
 
 }  // namespace
 
@@ -72,6 +94,8 @@ LookupAhead::Batch* LookupAhead::NextJob() const {
 }
 
 void LookupAhead::Loop() {
+  const ThreadWaits waits;
+  Clock::time_point lastReading{};
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     Batch* job = nullptr;
@@ -82,13 +106,51 @@ void LookupAhead::Loop() {
     job->busyStale_ = false;
     lock.unlock();
     const LookedUp result = LookUp(fs_, job->dirfd_, job->names_[i]);
-    const std::size_t folded = FoldedHash(job->names_[i]);
     lock.lock();
     // The batch is still there: taking it back waits for busy_ to clear.
     job->busy_ = Batch::kNone;
-    if (!job->busyStale_) job->slots_[i] = Batch::Slot{true, folded, result};
+    if (!job->busyStale_) job->slots_[i] = Batch::Slot{true, result};
+    ++lookupsDone_;
     done_.notify_one();
+    if (adapts_) {
+      const Clock::time_point now = Clock::now();
+      if (now - lastReading >= kHelperReading) {
+        lastReading = now;
+        helperWaits_ = waits.Nanoseconds();
+      }
+    }
   }
+}
+
+void LookupAhead::Measure() {
+  const Clock::time_point now = Clock::now();
+  if (!passWaits_) {
+    passWaits_.emplace();
+    stretchStart_ = now;
+    passWaited_ = passWaits_->Nanoseconds();
+    return;
+  }
+  if (now - stretchStart_ < kStretch) return;
+  const std::int64_t passWaited = passWaits_->Nanoseconds();
+  std::int64_t helperWaited;
+  long lookups;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    helperWaited = helperWaits_;
+    lookups = lookupsDone_;
+  }
+  // A helped stretch in which the helper had nothing to do (small folders) tells nothing.
+  const bool told = passWaited >= 0 && passWaited_ >= 0 && helperWaited >= 0 &&
+                    (!chooser_.helping() || lookups > helperLookups_);
+  if (told) {
+    const double waited =
+        static_cast<double>(passWaited - passWaited_ + helperWaited - helperWaited_);
+    chooser_.Observe(waited / std::chrono::duration<double, std::nano>(now - stretchStart_).count());
+  }
+  stretchStart_ = now;
+  passWaited_ = passWaited;
+  helperWaited_ = helperWaited;
+  helperLookups_ = lookups;
 }
 
 void LookupAhead::Batch::Add(const char* name) {
@@ -100,13 +162,7 @@ void LookupAhead::Batch::Start(int dirfd) {
   Retire();
   if (!owner_.Worth(names_.size()) || !owner_.HelperRunning()) return;
   asked_ = 0;
-  if (owner_.adapts_) {
-    measured_ = true;
-    spent_ = {};
-    gets_ = 0;
-    helped_ = owner_.chooser_.NextHelped();
-    if (!helped_) return;
-  }
+  if (owner_.adapts_ && !owner_.chooser_.helping()) return;
   slots_.assign(names_.size(), Slot{});
   dirfd_ = dirfd;
   {
@@ -119,11 +175,6 @@ void LookupAhead::Batch::Start(int dirfd) {
 }
 
 void LookupAhead::Batch::Retire() {
-  if (measured_) {
-    measured_ = false;
-    owner_.chooser_.Observe(helped_, std::chrono::duration<double, std::nano>(spent_).count(),
-                            gets_);
-  }
   if (!started_) return;
   std::unique_lock<std::mutex> lock(owner_.mutex_);
   auto& started = owner_.started_;
@@ -138,16 +189,8 @@ void LookupAhead::Batch::Reset() {
 }
 
 LookedUp LookupAhead::Batch::Get(int dirfd, const char* name) {
-  const LookedUp result = Fetch(dirfd, name);
-  if (owner_.adapts_ && owner_.enabled()) {
-    const LookupAhead::Clock::time_point now = LookupAhead::Clock::now();
-    if (measured_) {
-      spent_ += now - owner_.last_;
-      ++gets_;
-    }
-    owner_.last_ = now;
-  }
-  return result;
+  if (owner_.adapts_ && owner_.enabled()) owner_.Measure();
+  return Fetch(dirfd, name);
 }
 
 LookedUp LookupAhead::Batch::Fetch(int dirfd, const char* name) {
@@ -159,24 +202,24 @@ LookedUp LookupAhead::Batch::Fetch(int dirfd, const char* name) {
   const bool listed = i < count && names_[i] == name;
   asked_ = listed ? i + 1 : i;
   {
-    std::lock_guard<std::mutex> lock(owner_.mutex_);
+    std::unique_lock<std::mutex> lock(owner_.mutex_);
     next_ = std::max(next_, asked_);  // what the pass has passed is not worth looking up
-    // A lookup in flight is not waited for: the helper may be waiting for a core, and the
-    // kernel lets a second lookup of a name that is being read wait for the first one.
-    if (listed && slots_[i].done) return slots_[i].result;
+    if (listed) {
+      // A second lookup of the name would queue behind the first at a FUSE daemon that serves
+      // one request at a time.
+      if (busy_ == i) owner_.done_.wait_for(lock, kPatience, [&] { return busy_ != i; });
+      if (slots_[i].done) return slots_[i].result;
+    }
   }
   return LookUp(owner_.fs_, dirfd, name);
 }
 
 void LookupAhead::Batch::Changed(const char* name) {
-  // What the change itself took is no lookup's cost.
-  if (owner_.adapts_ && owner_.enabled()) owner_.last_ = LookupAhead::Clock::now();
   if (!started_) return;
-  const std::size_t folded = FoldedHash(name);
   std::lock_guard<std::mutex> lock(owner_.mutex_);
-  if (busy_ != kNone && FoldedHash(names_[busy_]) == folded) busyStale_ = true;
+  if (busy_ != kNone && MayFoldTogether(names_[busy_], name)) busyStale_ = true;
   for (std::size_t i = asked_; i < names_.size(); ++i) {
-    if (slots_[i].done && slots_[i].folded == folded) slots_[i].done = false;
+    if (slots_[i].done && MayFoldTogether(names_[i], name)) slots_[i].done = false;
   }
 }
 

@@ -13,11 +13,13 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "engine/FileSystem.h"
 #include "engine/HelpChooser.h"
+#include "engine/ThreadWaits.h"
 
 namespace vantrel {
 
@@ -43,8 +45,8 @@ LookedUp LookUp(FileSystem& fs, int dirfd, const char* name);
 // back waits for the lookup in flight, so the helper never touches names or slots that are
 // not its to touch.
 //
-// Whether a batch goes to the helper at all is decided batch by batch from what the batches
-// cost the pass (HelpChooser), unless the file system asks for the helper always.
+// Whether a batch goes to the helper at all follows how long the two threads wait for a core
+// (HelpChooser), unless the file system asks for the helper always.
 class LookupAhead {
  public:
   class Batch;
@@ -75,16 +77,21 @@ class LookupAhead {
   FileSystem& fs_;
   const std::size_t minimum_;
   const bool adapts_;
-  // The pass's thread only: the choice, and when the pass last got a lookup or changed a
-  // folder (the time between two lookups is what the pass spent on one name, a copy's time
-  // left out).
+  // The pass's thread only: the choice, and the stretch of the run it is measuring.
+  void Measure();
   HelpChooser chooser_;
-  Clock::time_point last_ = Clock::now();
+  std::optional<ThreadWaits> passWaits_;  // made on the pass's thread
+  Clock::time_point stretchStart_{};
+  std::int64_t passWaited_ = 0;    // at the stretch's start
+  std::int64_t helperWaited_ = 0;  // at the stretch's start
+  long helperLookups_ = 0;         // at the stretch's start
   std::mutex mutex_;
   std::condition_variable work_;  // the helper waits here for names to look up
   std::condition_variable done_;  // the pass waits here for a lookup in flight to end
   std::vector<Batch*> started_;   // in the order started (needs mutex_)
   bool stop_ = false;             // needs mutex_
+  std::int64_t helperWaits_ = 0;  // the helper's latest reading of its waits (needs mutex_)
+  long lookupsDone_ = 0;          // by the helper (needs mutex_)
   bool unavailable_ = false;      // starting the helper failed
   std::thread helper_;
   std::vector<std::unique_ptr<Batch>> batches_;  // the pass's thread only
@@ -123,13 +130,11 @@ class LookupAhead::Batch {
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   struct Slot {
     bool done = false;
-    std::size_t folded = 0;  // hash of the name in folded case
     LookedUp result;
   };
 
   LookedUp Fetch(int dirfd, const char* name);
-  // Takes the batch back from the helper, keeping its names, and tells the chooser what it
-  // cost.
+  // Takes the batch back from the helper, keeping its names.
   void Retire();
 
   LookupAhead& owner_;
@@ -138,11 +143,6 @@ class LookupAhead::Batch {
   int dirfd_ = -1;
   bool started_ = false;   // the pass's thread only
   std::size_t asked_ = 0;  // the pass's position (its thread only)
-  // The pass's thread only: whether the chooser decided this batch, and what it cost so far.
-  bool measured_ = false;
-  bool helped_ = false;
-  std::chrono::steady_clock::duration spent_{};
-  std::size_t gets_ = 0;
   // The rest needs the owner's mutex while the batch is started.
   std::vector<Slot> slots_;
   std::size_t next_ = 0;      // the name the helper looks up next

@@ -1,86 +1,77 @@
-// The look-ahead's choice between the helper and the pass alone follows what batches cost,
-// also when the load changes in the middle of a run, and spends few batches on trials.
+// The look-ahead's choice between the helper and the pass alone follows whether the run's
+// threads wait for a core, also when that changes in the middle of a run, and spends few
+// stretches on trials.
+#include "engine/HelpChooser.h"
+
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
-
-#include "engine/HelpChooser.h"
+#include <vector>
 
 namespace vantrel {
 namespace {
 
-// Feeds `batches` batches of 100 names; `cost(batch, helped)` says what one name costs.
-// Returns how many batches went to the helper.
-int HelpedBatches(HelpChooser& chooser, int batches, const std::function<double(int, bool)>& cost) {
+// Feeds `stretches` stretches; while helping, the threads wait `helpedShare` of the time,
+// while not `aloneShare`. Returns how many stretches were helped.
+int Helped(HelpChooser& chooser, int stretches, double helpedShare, double aloneShare = 0) {
   int helped = 0;
-  for (int b = 0; b < batches; ++b) {
-    const bool h = chooser.NextHelped();
+  for (int i = 0; i < stretches; ++i) {
+    const bool h = chooser.helping();
     helped += h ? 1 : 0;
-    chooser.Observe(h, 100 * cost(b, h), 100);
+    chooser.Observe(h ? helpedShare : aloneShare);
   }
   return helped;
 }
 
-TEST(HelpChooser, FollowsTheCheaperWayAndSpendsFewBatchesOnTrials) {
+TEST(HelpChooser, HelpsWhileACoreIsFreeAndTriesRarelyWhenNot) {
   struct Case {
     const char* name;
-    double helpedCost;
-    double aloneCost;
+    double helpedShare;
     int fewestHelped;
     int mostHelped;
   };
-  // 400 batches: trials come at most every 32 batches once the choice holds.
+  // 1000 stretches. Busy: two stretches to see it, then trials of two at gaps of 8, 16, 32,
+  // 64, then 128.
   const Case cases[] = {
-      {"helper twice as fast", 1.0, 2.0, 380, 400},
-      {"helper slightly faster", 0.97, 1.0, 360, 400},
-      {"helper twice as slow", 2.0, 1.0, 0, 22},
-      {"helper 75% slower", 1.75, 1.0, 0, 22},
+      {"idle machine", 0.05, 1000, 1000},
+      {"some waiting", HelpChooser::kBusyShare, 1000, 1000},
+      {"one core busy", 0.6, 2, 24},
+      {"both cores busy", 1.5, 2, 24},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     HelpChooser chooser;
-    const int helped =
-        HelpedBatches(chooser, 400, [&](int, bool h) { return h ? c.helpedCost : c.aloneCost; });
+    const int helped = Helped(chooser, 1000, c.helpedShare);
     EXPECT_GE(helped, c.fewestHelped);
     EXPECT_LE(helped, c.mostHelped);
-    EXPECT_EQ(chooser.helping(), c.helpedCost < c.aloneCost);
+  }
+}
+
+TEST(HelpChooser, OneBusyMomentTurnsNothing) {
+  HelpChooser chooser;
+  const std::vector<double> shares = {0.02, 0.35, 0.01, 0.03, 0.36, 0.0, 0.3, 0.05};
+  for (const double share : shares) {
+    chooser.Observe(share);
+    EXPECT_TRUE(chooser.helping()) << share;
   }
 }
 
 TEST(HelpChooser, TurnsWhenTheLoadChanges) {
-  for (const bool helperFirst : {true, false}) {
-    SCOPED_TRACE(helperFirst ? "machine gets busy" : "machine gets idle");
-    HelpChooser chooser;
-    const auto cost = [&](int batch, bool h) {
-      const bool helperPays = (batch < 200) == helperFirst;
-      return h == helperPays ? 1.0 : 1.8;
-    };
-    HelpedBatches(chooser, 200, cost);
-    EXPECT_EQ(chooser.helping(), helperFirst);
-    // Within two of the longest gaps the choice has turned and holds.
-    HelpedBatches(chooser, 2 * HelpChooser::kLongestGap,
-                  [&](int b, bool h) { return cost(200 + b, h); });
-    EXPECT_EQ(chooser.helping(), !helperFirst);
-    const int after = HelpedBatches(chooser, 100, [&](int b, bool h) {
-      return cost(200 + 2 * HelpChooser::kLongestGap + b, h);
-    });
-    if (helperFirst) {
-      EXPECT_LE(after, 10);
-    } else {
-      EXPECT_GE(after, 90);
-    }
-  }
-}
-
-TEST(HelpChooser, SmallBatchesDoNotDecide) {
   HelpChooser chooser;
-  // Batches too small to measure, the helper's looking dear: nothing turns on them.
-  for (int b = 0; b < 100; ++b) {
-    const bool h = chooser.NextHelped();
-    chooser.Observe(h, h ? 1e9 : 1.0, HelpChooser::kFewestMeasured - 1);
-  }
+  Helped(chooser, 1000, 0.6);
+  EXPECT_FALSE(chooser.helping());
+  // The other program ends: the next trial finds no waiting, and the helper stays on.
+  Helped(chooser, HelpChooser::kLongestGap + 2, 0.05);
   EXPECT_TRUE(chooser.helping());
+  EXPECT_EQ(Helped(chooser, 100, 0.05), 100);
+  // It starts again: the helper is soon off, and a trial comes soon.
+  EXPECT_GE(Helped(chooser, 2, 0.6), 1);
+  EXPECT_FALSE(chooser.helping());
+  int alone = 0;
+  for (; !chooser.helping() && alone <= HelpChooser::kShortestGap; ++alone) chooser.Observe(0.3);
+  EXPECT_LE(alone, HelpChooser::kShortestGap);
+  EXPECT_TRUE(chooser.helping());  // the trial
+  EXPECT_EQ(Helped(chooser, 2, 0.6), 2);
+  EXPECT_FALSE(chooser.helping());
 }
 
 }  // namespace
