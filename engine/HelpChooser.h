@@ -29,7 +29,7 @@ class HelpChooser {
 
  private:
   bool helping_ = true;
-  bool trial_ = false;     // the current helped stretches are a trial
+  bool trial_ = false;    // the current helped stretches are a trial
   double previous_ = -1;  // the waiting of the last helped stretch, if any
   int gap_ = kShortestGap;
   int untilTrial_ = 0;

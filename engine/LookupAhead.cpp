@@ -4,13 +4,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cerrno>
 #include <chrono>
 #include <functional>
 #include <system_error>
-
 
 namespace vantrel {
 namespace {
@@ -145,7 +142,8 @@ void LookupAhead::Measure() {
   if (told) {
     const double waited =
         static_cast<double>(passWaited - passWaited_ + helperWaited - helperWaited_);
-    chooser_.Observe(waited / std::chrono::duration<double, std::nano>(now - stretchStart_).count());
+    chooser_.Observe(waited /
+                     std::chrono::duration<double, std::nano>(now - stretchStart_).count());
   }
   stretchStart_ = now;
   passWaited_ = passWaited;

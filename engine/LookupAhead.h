@@ -70,6 +70,9 @@ class LookupAhead {
   // Starts the helper unless it runs already; false when no thread can be had.
   bool HelperRunning();
   void Loop();
+  // Ends the stretch being measured when it is long enough and tells the chooser how much the
+  // two threads waited for a core in it. The pass's thread only.
+  void Measure();
   // Returns the most recently started batch with names left to look up, or nullptr.
   // Needs mutex_.
   Batch* NextJob() const;
@@ -78,7 +81,6 @@ class LookupAhead {
   const std::size_t minimum_;
   const bool adapts_;
   // The pass's thread only: the choice, and the stretch of the run it is measuring.
-  void Measure();
   HelpChooser chooser_;
   std::optional<ThreadWaits> passWaits_;  // made on the pass's thread
   Clock::time_point stretchStart_{};

@@ -1,11 +1,11 @@
 // The look-ahead's choice between the helper and the pass alone follows whether the run's
 // threads wait for a core, also when that changes in the middle of a run, and spends few
 // stretches on trials.
-#include "engine/HelpChooser.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "engine/HelpChooser.h"
 
 namespace vantrel {
 namespace {
