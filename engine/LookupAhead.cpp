@@ -18,6 +18,11 @@ unsigned char AsciiLower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('
 // far longer than a lookup takes, short enough not to matter when the helper was put to sleep
 // by the scheduler.
 constexpr std::chrono::microseconds kPatience(1000);
+// Lookups that take less than this on the helper are done again rather than waited for: about
+// what putting a thread to sleep and waking it costs. The pass then leaves the helper the
+// names from kStride on.
+constexpr std::chrono::microseconds kWorthWaiting(20);
+constexpr std::size_t kStride = 8;
 // A stretch of the run that the choice of threads is measured over, and how often the helper
 // reads its waits: long against the scheduler's time slices, short against a run.
 constexpr std::chrono::milliseconds kStretch(5);
@@ -102,19 +107,19 @@ void LookupAhead::Loop() {
     job->busy_ = i;
     job->busyStale_ = false;
     lock.unlock();
+    const Clock::time_point begun = Clock::now();
     const LookedUp result = LookUp(fs_, job->dirfd_, job->names_[i]);
+    const Clock::time_point now = Clock::now();
     lock.lock();
     // The batch is still there: taking it back waits for busy_ to clear.
     job->busy_ = Batch::kNone;
     if (!job->busyStale_) job->slots_[i] = Batch::Slot{true, result};
     ++lookupsDone_;
+    lookupTime_ += (now - begun - lookupTime_) / 8;
     done_.notify_one();
-    if (adapts_) {
-      const Clock::time_point now = Clock::now();
-      if (now - lastReading >= kHelperReading) {
-        lastReading = now;
-        helperWaits_ = waits.Nanoseconds();
-      }
+    if (adapts_ && now - lastReading >= kHelperReading) {
+      lastReading = now;
+      helperWaits_ = waits.Nanoseconds();
     }
   }
 }
@@ -203,9 +208,17 @@ LookedUp LookupAhead::Batch::Fetch(int dirfd, const char* name) {
     std::unique_lock<std::mutex> lock(owner_.mutex_);
     next_ = std::max(next_, asked_);  // what the pass has passed is not worth looking up
     if (listed) {
-      // A second lookup of the name would queue behind the first at a FUSE daemon that serves
-      // one request at a time.
-      if (busy_ == i) owner_.done_.wait_for(lock, kPatience, [&] { return busy_ != i; });
+      if (busy_ == i) {
+        if (owner_.lookupTime_ < kWorthWaiting) {
+          // Waiting would take longer than looking the name up again: the pass takes the next
+          // names itself and the helper goes on further ahead, so that the two do not meet
+          // at every name.
+          next_ = std::max(next_, asked_ + kStride);
+        } else {
+          // A slow lookup (a FUSE daemon, a cold cache): a second one would queue behind it.
+          owner_.done_.wait_for(lock, kPatience, [&] { return busy_ != i; });
+        }
+      }
       if (slots_[i].done) return slots_[i].result;
     }
   }

@@ -94,6 +94,7 @@ class LookupAhead {
   bool stop_ = false;             // needs mutex_
   std::int64_t helperWaits_ = 0;  // the helper's latest reading of its waits (needs mutex_)
   long lookupsDone_ = 0;          // by the helper (needs mutex_)
+  Clock::duration lookupTime_{};  // a lookup's time on the helper, smoothed (needs mutex_)
   bool unavailable_ = false;      // starting the helper failed
   std::thread helper_;
   std::vector<std::unique_ptr<Batch>> batches_;  // the pass's thread only
