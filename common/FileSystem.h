@@ -59,6 +59,9 @@ class FileSystem {
   // 0 when the passes must make their calls one by one from the thread that runs them, in
   // the order a plain walk makes them (lookups never replaced by reading a folder's names).
   virtual std::size_t LookAheadMinimum() const { return 0; }
+  // Returns true iff the look-ahead may leave a batch to the pass's own thread when batches
+  // cost the pass less that way; false hands every batch worth it to the helper.
+  virtual bool LookAheadAdapts() const { return true; }
 };
 
 // Forwards every call to a target file system (not owned). Derive and override to inject.

@@ -14,7 +14,7 @@
 #include "engine/FolderDescent.h"
 #include "engine/SyncTexts.h"
 #include "engine/SyncWalker.h"
-#include "engine/UniqueFd.h"
+#include "common/UniqueFd.h"
 
 namespace vantrel {
 
@@ -182,7 +182,7 @@ void TFolderSynchronizer::Walker::CopyEntry(int sourceFd, const char* name, Entr
                 : executor_.CopyFile(action, sourceFd, name, folderFd, device, destinationExists);
     copying_ = nullptr;
     // On a file system that folds case, the copy may also have changed other names' lookups.
-    lookups.Changed();
+    lookups.Changed(name);
     Performed(action, error);
     // A stop asked for during a long copy ends it at once; the level ends with it.
     if (error == ECANCELED && Terminated()) {
@@ -293,7 +293,7 @@ int TFolderSynchronizer::Walker::CreateFd(DestFolder& folder, int* error, bool* 
         FailCreation(folder, refused ? kNameRefused : made);
       } else {
         written_ = true;
-        if (folder.parent->lookups != nullptr) folder.parent->lookups->Changed();
+        if (folder.parent->lookups != nullptr) folder.parent->lookups->Changed(folder.name);
         OpenDestination(folder, parentFd);
         folder.swept = true;
         if (folder.state == DestFolder::kMissing) {  // removed again at once

@@ -12,10 +12,34 @@
 namespace vantrel {
 namespace {
 
+unsigned char AsciiLower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
 // How long the pass waits for a lookup the helper is in the middle of before doing it itself:
-// far longer than a lookup from the cache takes, short enough not to matter when the helper
-// was put to sleep by the scheduler.
+// far longer than a lookup takes, short enough not to matter when the helper was put to sleep
+// by the scheduler.
 constexpr std::chrono::microseconds kPatience(1000);
+// Lookups that take less than this on the helper are done again rather than waited for: about
+// what putting a thread to sleep and waking it costs. The pass then leaves the helper the
+// names from kStride on.
+constexpr std::chrono::microseconds kWorthWaiting(20);
+constexpr std::size_t kStride = 8;
+// A stretch of the run that the choice of threads is measured over, and how often the helper
+// reads its waits: long against the scheduler's time slices, short against a run.
+constexpr std::chrono::milliseconds kStretch(5);
+constexpr std::chrono::milliseconds kHelperReading(1);
+
+// Returns false only when the names differ in more than case: compared letter by letter in
+// ASCII; from the first byte that is not ASCII on they may be one name on a drive that folds
+// case, for all this says.
+bool MayFoldTogether(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const unsigned char x = static_cast<unsigned char>(*a);
+    const unsigned char y = static_cast<unsigned char>(*b);
+    if (x >= 0x80 || y >= 0x80) return true;
+    if (AsciiLower(x) != AsciiLower(y)) return false;
+    if (x == 0) return true;
+  }
+}
 
 }  // namespace
 
@@ -32,7 +56,8 @@ LookedUp LookUp(FileSystem& fs, int dirfd, const char* name) {
   return result;
 }
 
-LookupAhead::LookupAhead(FileSystem& fs) : fs_(fs), minimum_(fs.LookAheadMinimum()) {}
+LookupAhead::LookupAhead(FileSystem& fs)
+    : fs_(fs), minimum_(fs.LookAheadMinimum()), adapts_(fs.LookAheadAdapts()) {}
 
 LookupAhead::~LookupAhead() {
   for (auto& batch : batches_) batch->Reset();
@@ -71,22 +96,64 @@ LookupAhead::Batch* LookupAhead::NextJob() const {
 }
 
 void LookupAhead::Loop() {
+  const ThreadWaits waits;
+  Clock::time_point lastReading{};
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     Batch* job = nullptr;
     work_.wait(lock, [&] { return stop_ || (job = NextJob()) != nullptr; });
     if (stop_) return;
     const std::size_t i = job->next_++;
-    const std::uint64_t generation = job->generation_;
     job->busy_ = i;
+    job->busyStale_ = false;
     lock.unlock();
+    const Clock::time_point begun = Clock::now();
     const LookedUp result = LookUp(fs_, job->dirfd_, job->names_[i]);
+    const Clock::time_point now = Clock::now();
     lock.lock();
     // The batch is still there: taking it back waits for busy_ to clear.
     job->busy_ = Batch::kNone;
-    job->slots_[i] = Batch::Slot{true, generation, result};
+    if (!job->busyStale_) job->slots_[i] = Batch::Slot{true, result};
+    ++lookupsDone_;
+    lookupTime_ += (now - begun - lookupTime_) / 8;
     done_.notify_one();
+    if (adapts_ && now - lastReading >= kHelperReading) {
+      lastReading = now;
+      helperWaits_ = waits.Nanoseconds();
+    }
   }
+}
+
+void LookupAhead::Measure() {
+  const Clock::time_point now = Clock::now();
+  if (!passWaits_) {
+    passWaits_.emplace();
+    stretchStart_ = now;
+    passWaited_ = passWaits_->Nanoseconds();
+    return;
+  }
+  if (now - stretchStart_ < kStretch) return;
+  const std::int64_t passWaited = passWaits_->Nanoseconds();
+  std::int64_t helperWaited;
+  long lookups;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    helperWaited = helperWaits_;
+    lookups = lookupsDone_;
+  }
+  // A helped stretch in which the helper had nothing to do (small folders) tells nothing.
+  const bool told = passWaited >= 0 && passWaited_ >= 0 && helperWaited >= 0 &&
+                    (!chooser_.helping() || lookups > helperLookups_);
+  if (told) {
+    const double waited =
+        static_cast<double>(passWaited - passWaited_ + helperWaited - helperWaited_);
+    chooser_.Observe(waited /
+                     std::chrono::duration<double, std::nano>(now - stretchStart_).count());
+  }
+  stretchStart_ = now;
+  passWaited_ = passWaited;
+  helperWaited_ = helperWaited;
+  helperLookups_ = lookups;
 }
 
 void LookupAhead::Batch::Add(const char* name) {
@@ -97,9 +164,10 @@ void LookupAhead::Batch::Add(const char* name) {
 void LookupAhead::Batch::Start(int dirfd) {
   Retire();
   if (!owner_.Worth(names_.size()) || !owner_.HelperRunning()) return;
+  asked_ = 0;
+  if (owner_.adapts_ && !owner_.chooser_.helping()) return;
   slots_.assign(names_.size(), Slot{});
   dirfd_ = dirfd;
-  asked_ = 0;
   {
     std::lock_guard<std::mutex> lock(owner_.mutex_);
     next_ = 0;
@@ -124,6 +192,11 @@ void LookupAhead::Batch::Reset() {
 }
 
 LookedUp LookupAhead::Batch::Get(int dirfd, const char* name) {
+  if (owner_.adapts_ && owner_.enabled()) owner_.Measure();
+  return Fetch(dirfd, name);
+}
+
+LookedUp LookupAhead::Batch::Fetch(int dirfd, const char* name) {
   if (!started_) return LookUp(owner_.fs_, dirfd, name);
   // The names lie in listing order in one buffer, so the one asked for is found by moving on.
   const std::size_t count = names_.size();
@@ -135,22 +208,30 @@ LookedUp LookupAhead::Batch::Get(int dirfd, const char* name) {
     std::unique_lock<std::mutex> lock(owner_.mutex_);
     next_ = std::max(next_, asked_);  // what the pass has passed is not worth looking up
     if (listed) {
-      if (busy_ == i) owner_.done_.wait_for(lock, kPatience, [&] { return busy_ != i; });
-      const Slot& slot = slots_[i];
-      if (slot.done && slot.generation == generation_) return slot.result;
+      if (busy_ == i) {
+        if (owner_.lookupTime_ < kWorthWaiting) {
+          // Waiting would take longer than looking the name up again: the pass takes the next
+          // names itself and the helper goes on further ahead, so that the two do not meet
+          // at every name.
+          next_ = std::max(next_, asked_ + kStride);
+        } else {
+          // A slow lookup (a FUSE daemon, a cold cache): a second one would queue behind it.
+          owner_.done_.wait_for(lock, kPatience, [&] { return busy_ != i; });
+        }
+      }
+      if (slots_[i].done) return slots_[i].result;
     }
   }
   return LookUp(owner_.fs_, dirfd, name);
 }
 
-void LookupAhead::Batch::Changed() {
+void LookupAhead::Batch::Changed(const char* name) {
   if (!started_) return;
-  {
-    std::lock_guard<std::mutex> lock(owner_.mutex_);
-    ++generation_;
-    next_ = asked_;  // look again at what the pass has not used yet
+  std::lock_guard<std::mutex> lock(owner_.mutex_);
+  if (busy_ != kNone && MayFoldTogether(names_[busy_], name)) busyStale_ = true;
+  for (std::size_t i = asked_; i < names_.size(); ++i) {
+    if (slots_[i].done && MayFoldTogether(names_[i], name)) slots_[i].done = false;
   }
-  owner_.work_.notify_one();
 }
 
 }  // namespace vantrel

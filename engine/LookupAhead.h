@@ -6,16 +6,20 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
+#include "engine/HelpChooser.h"
+#include "engine/ThreadWaits.h"
 
 namespace vantrel {
 
@@ -36,9 +40,13 @@ LookedUp LookUp(FileSystem& fs, int dirfd, const char* name);
 // The protocol, all of it under one mutex: the pass starts a batch (publishing its names) and
 // takes it back before the names' texts change; the helper looks names up one at a time, the
 // lookup itself outside the mutex, always in the most recently started batch that has names
-// left; the pass uses a result only when the helper's lookup began after the pass last changed
-// that folder. Taking a batch back waits for the lookup in flight, so the helper never touches
-// names or slots that are not its to touch.
+// left; when the pass changes a name of the folder, the results for that name and the names
+// it may stand for on a drive that folds case are dropped, also one in flight. Taking a batch
+// back waits for the lookup in flight, so the helper never touches names or slots that are
+// not its to touch.
+//
+// Whether a batch goes to the helper at all follows how long the two threads wait for a core
+// (HelpChooser), unless the file system asks for the helper always.
 class LookupAhead {
  public:
   class Batch;
@@ -58,20 +66,35 @@ class LookupAhead {
 
  private:
   friend class Batch;
+  using Clock = std::chrono::steady_clock;
   // Starts the helper unless it runs already; false when no thread can be had.
   bool HelperRunning();
   void Loop();
+  // Ends the stretch being measured when it is long enough and tells the chooser how much the
+  // two threads waited for a core in it. The pass's thread only.
+  void Measure();
   // Returns the most recently started batch with names left to look up, or nullptr.
   // Needs mutex_.
   Batch* NextJob() const;
 
   FileSystem& fs_;
   const std::size_t minimum_;
+  const bool adapts_;
+  // The pass's thread only: the choice, and the stretch of the run it is measuring.
+  HelpChooser chooser_;
+  std::optional<ThreadWaits> passWaits_;  // made on the pass's thread
+  Clock::time_point stretchStart_{};
+  std::int64_t passWaited_ = 0;    // at the stretch's start
+  std::int64_t helperWaited_ = 0;  // at the stretch's start
+  long helperLookups_ = 0;         // at the stretch's start
   std::mutex mutex_;
   std::condition_variable work_;  // the helper waits here for names to look up
   std::condition_variable done_;  // the pass waits here for a lookup in flight to end
   std::vector<Batch*> started_;   // in the order started (needs mutex_)
   bool stop_ = false;             // needs mutex_
+  std::int64_t helperWaits_ = 0;  // the helper's latest reading of its waits (needs mutex_)
+  long lookupsDone_ = 0;          // by the helper (needs mutex_)
+  Clock::duration lookupTime_{};  // a lookup's time on the helper, smoothed (needs mutex_)
   bool unavailable_ = false;      // starting the helper failed
   std::thread helper_;
   std::vector<std::unique_ptr<Batch>> batches_;  // the pass's thread only
@@ -98,21 +121,22 @@ class LookupAhead::Batch {
   // next Reset. Does nothing when the batch is too small to be worth it.
   void Start(int dirfd);
   // Returns the lookup of `name` in `dirfd` (the folder given to Start, if started): the
-  // helper's, when `name` is one of the batch's names at or after the last one asked and its
-  // lookup began after the last Changed; otherwise one done now.
+  // helper's, when `name` is one of the batch's names at or after the last one asked and no
+  // Changed of a name it may stand for came after its lookup began; otherwise one done now.
   LookedUp Get(int dirfd, const char* name);
-  // Says that the pass changed the folder: lookups begun before are not used.
-  void Changed();
+  // Says that the pass changed the entry `name` of the folder (copied, replaced, created):
+  // lookups of that name, and of the names that differ from it only in case, are not used.
+  void Changed(const char* name);
 
  private:
   friend class LookupAhead;
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   struct Slot {
     bool done = false;
-    std::uint64_t generation = 0;  // of the folder when the helper's lookup began
     LookedUp result;
   };
 
+  LookedUp Fetch(int dirfd, const char* name);
   // Takes the batch back from the helper, keeping its names.
   void Retire();
 
@@ -126,7 +150,7 @@ class LookupAhead::Batch {
   std::vector<Slot> slots_;
   std::size_t next_ = 0;      // the name the helper looks up next
   std::size_t busy_ = kNone;  // the name the helper is looking up
-  std::uint64_t generation_ = 0;
+  bool busyStale_ = false;    // the pass changed the folder during that lookup
 };
 
 // Takes a batch back from the helper when a level's walk ends, however it ends.

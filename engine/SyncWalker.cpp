@@ -10,7 +10,7 @@
 
 #include "common/CoreApi.h"
 #include "engine/SyncTexts.h"
-#include "engine/UniqueFd.h"
+#include "common/UniqueFd.h"
 
 namespace vantrel {
 

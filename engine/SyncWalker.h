@@ -14,7 +14,7 @@
 #include "engine/DriveTraits.h"
 #include "engine/EntryKinds.h"
 #include "engine/FileCopier.h"
-#include "engine/FileSystem.h"
+#include "common/FileSystem.h"
 #include "engine/FolderNames.h"
 #include "engine/LookupAhead.h"
 #include "engine/Masks.h"

@@ -26,18 +26,21 @@ namespace vantrel::testsupport {
 
 inline constexpr std::time_t kBase = 1650000000;  // April 2022
 
-// The real file system with look-ahead from `minimum` names on (0: never). Lookups in folders
-// named "locked" fail with EACCES, as in a folder without search permission (which root, who
-// may run these tests, would not see). Counts the lookups made on other threads than the one
+// The real file system with look-ahead from `minimum` names on (0: never), every batch worth it
+// going to the helper unless `adapts`, when the look-ahead chooses as it does by default. Lookups
+// in folders named "locked" fail with EACCES, as in a folder without search permission (which root,
+// who may run these tests, would not see). Counts the lookups made on other threads than the one
 // that created it. Safe for calls from several threads.
 class LookAheadFileSystem : public FileSystemWrapper {
  public:
-  explicit LookAheadFileSystem(std::size_t minimum)
+  explicit LookAheadFileSystem(std::size_t minimum, bool adapts = false)
       : FileSystemWrapper(FileSystem::Default()),
         minimum_(minimum),
+        adapts_(adapts),
         runner_(std::this_thread::get_id()) {}
 
   std::size_t LookAheadMinimum() const override { return minimum_; }
+  bool LookAheadAdapts() const override { return adapts_; }
   int StatAt(int dirfd, const char* name, struct stat* st, int flags) override {
     if (std::this_thread::get_id() != runner_) {
       aside_.fetch_add(1);
@@ -62,6 +65,7 @@ class LookAheadFileSystem : public FileSystemWrapper {
 
  private:
   const std::size_t minimum_;
+  const bool adapts_;
   const std::thread::id runner_;
   std::atomic<long> aside_{0};
 };
