@@ -127,6 +127,8 @@ FLOOR="$build/bench/vantrel_floor"
 WINDOW="$build/bench/vantrel_window_bench"
 export QT_QPA_PLATFORM=offscreen
 mkdir -p "$dir"
+mkdir -p -m 0700 "$dir/runtime"
+export XDG_RUNTIME_DIR="$dir/runtime"  # the window's, which Qt wants
 # The engine's trash (its default) on the trees' file system, away from the real one; emptied
 # with the trees.
 export XDG_DATA_HOME="$dir/xdg"
@@ -497,13 +499,22 @@ s7() {  # S2 with cold caches: every tree comes from the disk again, in every ru
 # the work folder that is deleted whole.
 S8_IMAGE="$dir/exfat-$s8_files.img"
 S8_MNT="$dir/exfat-$s8_files.mnt"
+S8_DEVICE=""  # the loop device of the image while it is attached: the driver wants a device
 s8_mount() {
   mkdir -p "$S8_MNT"
-  mount.exfat-fuse "$S8_IMAGE" "$S8_MNT" >>"$log" 2>&1 && mountpoint -q "$S8_MNT"
+  if [ -z "$S8_DEVICE" ]; then S8_DEVICE=$(losetup -f --show "$S8_IMAGE" 2>>"$log") || return 1; fi
+  mount.exfat-fuse "$S8_DEVICE" "$S8_MNT" >>"$log" 2>&1 && mountpoint -q "$S8_MNT"
 }
 s8_unmount() {
   if mountpoint -q "$S8_MNT" 2>/dev/null; then
     umount "$S8_MNT" 2>>"$log" || umount -l "$S8_MNT"
+  fi
+}
+s8_detach() {  # unmounted, and the loop device let go
+  s8_unmount
+  if [ -n "$S8_DEVICE" ]; then
+    losetup -d "$S8_DEVICE" 2>>"$log" || true
+    S8_DEVICE=""
   fi
 }
 s8_run() {  # s8_run KEY TOOL : one timed rescan of T8 against the image
@@ -516,18 +527,22 @@ s8_run() {  # s8_run KEY TOOL : one timed rescan of T8 against the image
 s8() {  # rescan with nothing to do, Folder 2 on exFAT through the FUSE driver
   local r t made tool
   if [ "$(id -u)" -ne 0 ]; then
-    say "S8 skipped: the loop image needs root"
-    skipped+=("S8 exFAT rescan: skipped (the loop image needs root)")
+    say "S8 skipped: the loop device needs root"
+    skipped+=("S8 exFAT rescan: skipped (the loop device needs root)")
     return
   fi
-  for tool in mkfs.exfat mount.exfat-fuse mountpoint; do
+  for tool in mkfs.exfat mount.exfat-fuse mountpoint losetup; do
     if ! command -v "$tool" >/dev/null 2>&1; then
       say "S8 skipped: $tool is missing"
       skipped+=("S8 exFAT rescan: skipped ($tool is missing)")
       return
     fi
   done
-  s8_unmount  # left by an invocation that was killed
+  # What an invocation that was killed left attached.
+  s8_unmount
+  losetup -j "$S8_IMAGE" 2>/dev/null | cut -d: -f1 | while read -r device; do
+    losetup -d "$device" || true
+  done
   made="$generator exfat $(sed -n 2p "$T8.made")"
   if [ "$(sed -n 1p "$S8_IMAGE.made" 2>/dev/null)" != "$made" ]; then
     say "S8: filling an exFAT image with $s8_files files"
@@ -538,7 +553,7 @@ s8() {  # rescan with nothing to do, Folder 2 on exFAT through the FUSE driver
        ! rsync -rt "$T8/" "$S8_MNT/" >>"$log" 2>&1; then
       say "FAILED: could not make the exFAT image (see $log)"
       failures=$((failures + 1))
-      s8_unmount
+      s8_detach
       return
     fi
     sync
@@ -546,6 +561,7 @@ s8() {  # rescan with nothing to do, Folder 2 on exFAT through the FUSE driver
   elif ! s8_mount; then
     say "FAILED: could not mount $S8_IMAGE (see $log)"
     failures=$((failures + 1))
+    s8_detach
     return
   fi
   for ((r = 1; r <= more_runs; r++)); do
@@ -578,7 +594,7 @@ s8() {  # rescan with nothing to do, Folder 2 on exFAT through the FUSE driver
     failures=$((failures + 1))
     rm -f "$S8_IMAGE.made"  # filled anew next time
   fi
-  s8_unmount
+  s8_detach
 }
 
 w1() {  # S1 through the window against the headless engine
@@ -643,7 +659,7 @@ s9() {  # initial copy of one sparse file: 2 GiB long, 8 KiB of data
 burner=""
 finish() {
   if [ -n "$burner" ]; then kill "$burner" 2>/dev/null || true; fi
-  s8_unmount || true
+  s8_detach || true
 }
 trap finish EXIT
 if [ "$burn" = 1 ]; then
