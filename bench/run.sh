@@ -316,7 +316,8 @@ rotated() {  # rotated ROUND TOOLS... : the tools in another order in each round
   local list=("$@")
   n=${#list[@]}
   for ((i = 0; i < n; i++)); do
-    if ((r % 2)); then echo "${list[(i + r) % n]}"; else echo "${list[(n - 1 - i + r) % n]}"; fi
+    # Two tools: reversed and rotated would give the same order in every round.
+    if ((r % 2 || n == 2)); then echo "${list[(i + r) % n]}"; else echo "${list[(n - 1 - i + r) % n]}"; fi
   done
 }
 
