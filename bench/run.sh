@@ -25,8 +25,9 @@
 # run); S8 rescan of 20,000 files (at most --files) with Folder 2 on an exFAT image through
 # the FUSE driver, warm and cold (root only: a loop image, remounted for each cold run);
 # S9 one sparse file; W1 and W2 S1 and S2 through the real window, offscreen, against the
-# headless engine. S1 to S5, S7 and S8 also time the engine with its look-ahead off
-# ("--one-thread").
+# headless engine, each timed by the program itself from "Go!" (the start of the run) until
+# the Results page is drawn (the run's end), with the trailing sync in W1. S1 to S5, S7 and S8
+# also time the engine with its look-ahead off ("--one-thread").
 #
 # Prints one table and "bench: N targets met, M missed". Exits 1 when something failed to run
 # or (without --quick) when a target was missed. Everything the tools print, and each run's
