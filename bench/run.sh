@@ -738,8 +738,10 @@ one_thread_row() {  # one_thread_row SCENARIO LABEL : the engine against itself,
 }
 mib() { awk -v k="$1" 'BEGIN { if (k == "fail") print "fail"; else printf "%.1f", k / 1024 }'; }
 
-printf '%-54s %10s %10s %7s %7s  %s\n' "scenario (T1: $files files)" "Vantrel s" "peer s" \
-  "ratio" "target" "result" | tee "$table"
+heading="scenario (T1: $files files)"
+if selected S8; then heading="scenario (T1: $files files, S8: $s8_files)"; fi
+printf '%-54s %10s %10s %7s %7s  %s\n' "$heading" "Vantrel s" "peer s" "ratio" "target" "result" |
+  tee "$table"
 if [ "$burn" = 1 ]; then
   echo "(busy): one core kept busy by another program; targets set for an idle machine not judged" |
     tee -a "$table"
@@ -787,13 +789,13 @@ if selected S7 && [ -n "${TIMES[S7.vantrel]:-}" ]; then
   one_thread_row S7 "S7 cold rescan"
 fi
 if selected S8 && [ -n "${TIMES[S8w.vantrel]:-}" ]; then
-  row "S8 exFAT rescan ($s8_files files), warm vs rsync -rt -u" "$(med S8w.vantrel)" \
-    "$(med S8w.rsync-t)" "$(idle 0.80)"
+  row "S8 exFAT rescan, warm vs rsync -rt -u" "$(med S8w.vantrel)" "$(med S8w.rsync-t)" \
+    "$(idle 0.80)"
   one_thread_row S8w "S8 exFAT rescan, warm"
 fi
 if selected S8 && [ -n "${TIMES[S8c.vantrel]:-}" ]; then
-  row "S8 exFAT rescan ($s8_files files), cold vs rsync -rt -u" "$(med S8c.vantrel)" \
-    "$(med S8c.rsync-t)" "$(idle 0.80)"
+  row "S8 exFAT rescan, cold vs rsync -rt -u" "$(med S8c.vantrel)" "$(med S8c.rsync-t)" \
+    "$(idle 0.80)"
   one_thread_row S8c "S8 exFAT rescan, cold"
 fi
 if selected S9; then
