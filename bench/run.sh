@@ -2,6 +2,7 @@
 # Measures Vantrel's engine side by side with cp, rsync and the floor program on the same trees.
 #
 #   bench/run.sh [--files N] [--quick] [--dir PATH] [--runs R] [--only S1,S2,...] [--no-trash]
+#                [--burn]
 #
 #   --files N   files in the small-file tree T1 (default 100000)
 #   --quick     a smoke run: 2000 files, small large files; timing is printed but not judged
@@ -11,7 +12,22 @@
 #               scenarios whose runs are cheap get R + 2, the large-file copies R + 6
 #   --no-trash  the engine deletes removed and replaced files instead of moving them to the
 #               trash (which is its default; the trash is kept in DIR/xdg, never the real one)
-#   --only L    run only the scenarios of the comma list L (S1..S6, S9; memory comes with S1)
+#   --only L    run only the scenarios of the comma list L (S1..S9, W1, W2; memory comes with
+#               S1)
+#   --burn      one core kept busy by another program (vantrel_bench burn, a busy loop) from
+#               the first timed run to the end, as on a user's busy desktop; the rows say
+#               "(busy)" and only the engine's comparisons with itself (look-ahead off, the
+#               window) are judged, the rest is shown for information
+#
+# The scenarios: S1 initial copy of T1; S2 rescan of T1 with nothing to do; S3 one file in a
+# hundred newer; S4 exact copy with extras to remove; S5 bidirectional rescan; S6 initial copy
+# of the large files; S7 S2 with cold caches (root only: the caches are dropped before each
+# run); S8 rescan of 20,000 files (at most --files) with Folder 2 on an exFAT image through
+# the FUSE driver, warm and cold (root only: a loop image, remounted for each cold run);
+# S9 one sparse file; W1 and W2 S1 and S2 through the real window, offscreen, against the
+# headless engine, each timed by the program itself from "Go!" (the start of the run) until
+# the Results page is drawn (the run's end), with the trailing sync in W1. S1 to S5, S7 and S8
+# also time the engine with its look-ahead off ("--one-thread").
 #
 # Prints one table and "bench: N targets met, M missed". Exits 1 when something failed to run
 # or (without --quick) when a target was missed. Everything the tools print, and each run's
@@ -37,9 +53,10 @@ files=""
 quick=0
 dir=""
 runs=3
-only="S1,S2,S3,S4,S5,S6,S9"
-usage="usage: bench/run.sh [--files N] [--quick] [--dir PATH] [--runs R] [--only S1,S2,...] [--no-trash]"
+only="S1,S2,S3,S4,S5,S6,S7,S8,S9,W1,W2"
+usage="usage: bench/run.sh [--files N] [--quick] [--dir PATH] [--runs R] [--only S1,S2,...] [--no-trash] [--burn]"
 trash_flag=()
+burn=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --files) files="$2"; shift 2 ;;
@@ -48,6 +65,7 @@ while [ $# -gt 0 ]; do
     --runs) runs="$2"; shift 2 ;;
     --only) only="$2"; shift 2 ;;
     --no-trash) trash_flag=(--no-trash); shift ;;
+    --burn) burn=1; shift ;;
     *) echo "$usage" >&2; exit 2 ;;
   esac
 done
@@ -57,11 +75,12 @@ fi
 [[ "$runs" =~ ^[0-9]+$ ]] && [ "$runs" -ge 3 ] || { echo "bench: --runs needs 3 or more" >&2; exit 2; }
 [[ "$files" =~ ^[0-9]+$ ]] && [ "$files" -ge 100 ] || { echo "bench: --files needs 100 or more" >&2; exit 2; }
 for s in ${only//,/ }; do
-  case "$s" in S1 | S2 | S3 | S4 | S5 | S6 | S9) ;; *) echo "$usage" >&2; exit 2 ;; esac
+  case "$s" in S1 | S2 | S3 | S4 | S5 | S6 | S7 | S8 | S9 | W1 | W2) ;; *) echo "$usage" >&2; exit 2 ;; esac
 done
 selected() { [[ ",$only," == *",$1,"* ]]; }
 more_runs=$((runs + 2))
 small=$((files / 10))  # the memory measure compares the engine at files/10 and at files
+s8_files=$((files < 20000 ? files : 20000))
 large_count=4
 if [ "$quick" = 1 ]; then large_bytes=$((16 << 20)); else large_bytes=$((256 << 20)); fi
 seed=20240601
@@ -84,9 +103,21 @@ fi
 
 say "building in Release into $build"
 mkdir -p "$build"
+# The window (and Qt) only for the scenarios that run it.
+ui=OFF
+targets=(vantrel_bench vantrel_floor vantrel_bench_tests)
+if selected W1 || selected W2; then
+  ui=ON
+  targets+=(vantrel_window_bench vantrel_window_bench_tests)
+fi
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  export CCACHE_BASEDIR="$repo"
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTREL_WERROR=ON \
-         -DVANTREL_UI=OFF -DVANTREL_BENCH=ON -DVANTREL_TESTS=ON &&
-       cmake --build "$build" -j 2 --target vantrel_bench vantrel_floor vantrel_bench_tests
+         "${launcher[@]}" -DVANTREL_UI="$ui" -DVANTREL_BENCH=ON -DVANTREL_TESTS=ON &&
+       cmake --build "$build" -j 2 --target "${targets[@]}"
      } >"$build/build.log" 2>&1; then
   cat "$build/build.log" >&2
   say "the build failed"
@@ -94,7 +125,11 @@ if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTREL_WERR
 fi
 B="$build/bench/vantrel_bench"
 FLOOR="$build/bench/vantrel_floor"
+WINDOW="$build/bench/vantrel_window_bench"
+export QT_QPA_PLATFORM=offscreen
 mkdir -p "$dir"
+mkdir -p -m 0700 "$dir/runtime"
+export XDG_RUNTIME_DIR="$dir/runtime"  # the window's, which Qt wants
 # The engine's trash (its default) on the trees' file system, away from the real one; emptied
 # with the trees.
 export XDG_DATA_HOME="$dir/xdg"
@@ -150,6 +185,10 @@ masters=(
   "t1-$small" "gen-small --files $small --seed $seed"
   "t2-${large_count}x$large_bytes" "gen-large --count $large_count --bytes $large_bytes --seed $seed"
 )
+# S8's source, when it is neither of the other two small-file trees.
+if selected S8 && [ "$s8_files" != "$files" ] && [ "$s8_files" != "$small" ]; then
+  masters+=("t1-$s8_files" "gen-small --files $s8_files --seed $seed")
+fi
 sound() {  # sound NAME COMMAND : the master is there, made by COMMAND, and unchanged since
   [ -d "$dir/$1" ] && [ "$(sed -n 1p "$dir/$1.made" 2>/dev/null)" = "$generator $2" ] &&
     [ "$("$B" fingerprint "$dir/$1")" = "$(sed -n 2p "$dir/$1.made")" ]
@@ -177,6 +216,7 @@ fi
 T1="$dir/t1-$files"
 T1S="$dir/t1-$small"
 T2="$dir/t2-${large_count}x$large_bytes"
+T8="$dir/t1-$s8_files"
 T1_PRINT=$(sed -n 2p "$dir/t1-$files.made")
 mkdir -p "$work"
 sync
@@ -209,6 +249,24 @@ timed() {
     failures=$((failures + 1))
   fi
 }
+# inner KEY COMMAND... : one run of the engine or the window, timed by the program itself (its
+# "vantrel: SECONDS s" line): the window's start and its walk through the pages are not part
+# of a run, so neither is the headless engine's start
+inner() {
+  local key="$1" out seconds status=0
+  shift
+  echo "== $key: $*" >>"$log"
+  out=$("$@" 2>>"$log") || status=$?
+  echo "$out" >>"$log"
+  seconds=$(sed -n 's/^vantrel: \([0-9.]*\) s.*/\1/p' <<<"$out")
+  if [ "$status" = 0 ] && [ -n "$seconds" ]; then
+    TIMES[$key]+="$seconds "
+    return
+  fi
+  say "FAILED $key: $* (see $log)"
+  TIMES[$key]+="fail "
+  failures=$((failures + 1))
+}
 check() {  # check COMMAND... : an untimed check whose failure counts
   if ! "$@" >>"$log" 2>&1; then
     say "check failed: $* (see $log)"
@@ -221,19 +279,20 @@ copied() {
   local key="$1.$2" src=$3 dst=$4 expected=$5
   case $2 in
     vantrel) timed "$key" 1 "$B" engine "${trash_flag[@]}" "$src" "$dst" --expect-log "$expected" ;;
+    vantrel-1t) timed "$key" 1 "$B" engine "${trash_flag[@]}" --one-thread "$src" "$dst" --expect-log "$expected" ;;
     cp) timed "$key" 1 cp -a "$src" "$dst" ;;
     rsync-a) timed "$key" 1 rsync -a "$src/" "$dst/" ;;
     rsync-u) timed "$key" 1 rsync -rpt -u --modify-window=1 "$src/" "$dst/" ;;
     floor) timed "$key" 1 "$FLOOR" uni "$src" "$dst" --expect "$expected" ;;
   esac
 }
-# verified SOURCE BASE RUNS : the engine's and the floor's destinations BASE/TOOL-1..RUNS hold
-# exactly SOURCE
+# verified SOURCE BASE RUNS [TOOLS...] : the destinations BASE/TOOL-1..RUNS of the engine, the
+# engine with one thread and the floor (or of TOOLS) hold exactly SOURCE
 verified() {
-  local r
+  local r t tools=("${@:4}")
+  [ ${#tools[@]} -gt 0 ] || tools=(vantrel vantrel-1t floor)
   for ((r = 1; r <= $3; r++)); do
-    check "$B" verify "$1" "$2/vantrel-$r" --exact
-    check "$B" verify "$1" "$2/floor-$r" --exact
+    for t in "${tools[@]}"; do check "$B" verify "$1" "$2/$t-$r" --exact; done
   done
 }
 # warm SOURCE [OTHER...] : the source's data and every entry of the trees into the page cache,
@@ -243,6 +302,13 @@ warm() {
   if [ $# -gt 1 ]; then "$B" warm "${@:2}" >>"$log"; fi
   sync
 }
+# cold : nothing of any tree in the page cache or the file systems' caches (root only)
+cold() {
+  sync
+  echo 3 >/proc/sys/vm/drop_caches
+}
+can_drop_caches() { [ "$(id -u)" -eq 0 ] && [ -w /proc/sys/vm/drop_caches ]; }
+skipped=()  # lines for the table: the scenarios that could not run here, and why
 rotated() {  # rotated ROUND TOOLS... : the tools in another order in each round
   # Rotated, and backwards in every other round, so that no tool always runs right after the
   # same other one (whose writes the disk may still be busy with).
@@ -251,7 +317,8 @@ rotated() {  # rotated ROUND TOOLS... : the tools in another order in each round
   local list=("$@")
   n=${#list[@]}
   for ((i = 0; i < n; i++)); do
-    if ((r % 2)); then echo "${list[(i + r) % n]}"; else echo "${list[(n - 1 - i + r) % n]}"; fi
+    # Two tools: reversed and rotated would give the same order in every round.
+    if ((r % 2 || n == 2)); then echo "${list[(i + r) % n]}"; else echo "${list[(n - 1 - i + r) % n]}"; fi
   done
 }
 
@@ -262,7 +329,7 @@ s1() {  # initial copy of T1; the memory measure runs the engine on the smaller 
   mkdir -p "$base"
   for ((r = 1; r <= runs; r++)); do
     say "S1 initial copy, round $r/$runs"
-    for t in $(rotated "$r" vantrel cp rsync-a rsync-u floor vantrel-small); do
+    for t in $(rotated "$r" vantrel cp rsync-a rsync-u floor vantrel-small vantrel-1t); do
       dst="$base/$t-$r"
       if [ "$t" = vantrel-small ]; then
         warm "$T1S"
@@ -290,10 +357,11 @@ s2() {  # rescan with nothing to do
   local r t
   for ((r = 1; r <= more_runs; r++)); do
     say "S2 rescan, round $r/$more_runs"
-    for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
+    for t in $(rotated "$r" vantrel rsync-a rsync-u floor vantrel-1t); do
       warm "$T1" "$work/clone-1"
       case $t in
         vantrel) timed S2.vantrel 0 "$B" engine "${trash_flag[@]}" "$T1" "$work/clone-1" --expect-log 0 ;;
+        vantrel-1t) timed S2.vantrel-1t 0 "$B" engine "${trash_flag[@]}" --one-thread "$T1" "$work/clone-1" --expect-log 0 ;;
         rsync-a) timed S2.rsync-a 0 rsync -a "$T1/" "$work/clone-1/" ;;
         rsync-u) timed S2.rsync-u 0 rsync -rpt -u --modify-window=1 "$T1/" "$work/clone-1/" ;;
         floor) timed S2.floor 0 "$FLOOR" uni "$T1" "$work/clone-1" --expect 0 ;;
@@ -307,10 +375,11 @@ s5() {  # bidirectional rescan with nothing to do
   local r t a="$work/clone-1" b="$work/clone-2"
   for ((r = 1; r <= more_runs; r++)); do
     say "S5 bidirectional rescan, round $r/$more_runs"
-    for t in $(rotated "$r" vantrel floor); do
+    for t in $(rotated "$r" vantrel floor vantrel-1t); do
       warm "$a" "$b"
       case $t in
         vantrel) timed S5.vantrel 0 "$B" engine "${trash_flag[@]}" "$a" "$b" --bidirectional --expect-log 0 ;;
+        vantrel-1t) timed S5.vantrel-1t 0 "$B" engine "${trash_flag[@]}" --one-thread "$a" "$b" --bidirectional --expect-log 0 ;;
         floor) timed S5.floor 0 "$FLOOR" bi "$a" "$b" --expect 0 ;;
       esac
     done
@@ -324,14 +393,14 @@ s3() {  # one file in a hundred newer in the source
   settle
   mkdir -p "$base"
   changed=$("$B" make-newer "$source" --seed "$seed")
-  say "S3: linking $((more_runs * 4)) destinations"
+  say "S3: linking $((more_runs * 5)) destinations"
   for ((r = 1; r <= more_runs; r++)); do
-    for t in vantrel rsync-a rsync-u floor; do "$B" clone-tree --links "$T1" "$base/$t-$r" >>"$log"; done
+    for t in vantrel vantrel-1t rsync-a rsync-u floor; do "$B" clone-tree --links "$T1" "$base/$t-$r" >>"$log"; done
   done
   sync
   for ((r = 1; r <= more_runs; r++)); do
     say "S3 1% newer, round $r/$more_runs"
-    for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
+    for t in $(rotated "$r" vantrel rsync-a rsync-u floor vantrel-1t); do
       dst="$base/$t-$r"
       warm "$source" "$dst"
       copied S3 "$t" "$source" "$dst" "$changed"
@@ -346,9 +415,9 @@ s4() {  # exact copy: extra files and folders in the destination, every removal 
   local base="$work/s4" source="$work/clone-1" r t dst extras="" removals
   settle
   mkdir -p "$base"
-  say "S4: linking $((more_runs * 4)) destinations"
+  say "S4: linking $((more_runs * 5)) destinations"
   for ((r = 1; r <= more_runs; r++)); do
-    for t in vantrel rsync-a rsync-u floor; do
+    for t in vantrel vantrel-1t rsync-a rsync-u floor; do
       "$B" clone-tree --links "$T1" "$base/$t-$r" >>"$log"
       extras=$("$B" add-extras "$base/$t-$r" --seed "$seed")  # the same extras every time
     done
@@ -358,11 +427,12 @@ s4() {  # exact copy: extra files and folders in the destination, every removal 
   sync
   for ((r = 1; r <= more_runs; r++)); do
     say "S4 exact copy, round $r/$more_runs"
-    for t in $(rotated "$r" vantrel rsync-a rsync-u floor); do
+    for t in $(rotated "$r" vantrel rsync-a rsync-u floor vantrel-1t); do
       dst="$base/$t-$r"
       warm "$source" "$dst"
       case $t in
         vantrel) timed S4.vantrel 1 "$B" engine "${trash_flag[@]}" "$source" "$dst" --exact --expect-log "$removals" ;;
+        vantrel-1t) timed S4.vantrel-1t 1 "$B" engine "${trash_flag[@]}" --one-thread "$source" "$dst" --exact --expect-log "$removals" ;;
         rsync-a) timed S4.rsync-a 1 rsync -a --delete "$source/" "$dst/" ;;
         rsync-u) timed S4.rsync-u 1 rsync -rpt -u --modify-window=1 --delete "$source/" "$dst/" ;;
         floor) timed S4.floor 1 "$FLOOR" exact "$source" "$dst" --expect "$removals" ;;
@@ -400,8 +470,167 @@ s6() {  # initial copy of the large files
       copied S6 "$t" "$T2" "$dst" "$large_count"
     done
   done
-  verified "$T2" "$base" "$s6_runs"
+  verified "$T2" "$base" "$s6_runs" vantrel floor
   done_with "$base"
+}
+
+s7() {  # S2 with cold caches: every tree comes from the disk again, in every run of every tool
+  local r t
+  if ! can_drop_caches; then
+    say "S7 skipped: dropping the caches needs root"
+    skipped+=("S7 cold rescan: skipped (dropping the caches needs root)")
+    return
+  fi
+  for ((r = 1; r <= more_runs; r++)); do
+    say "S7 cold rescan, round $r/$more_runs"
+    for t in $(rotated "$r" vantrel rsync-u floor vantrel-1t); do
+      cold
+      case $t in
+        vantrel) timed S7.vantrel 0 "$B" engine "${trash_flag[@]}" "$T1" "$work/clone-1" --expect-log 0 ;;
+        vantrel-1t) timed S7.vantrel-1t 0 "$B" engine "${trash_flag[@]}" --one-thread "$T1" "$work/clone-1" --expect-log 0 ;;
+        rsync-u) timed S7.rsync-u 0 rsync -rpt -u --modify-window=1 "$T1/" "$work/clone-1/" ;;
+        floor) timed S7.floor 0 "$FLOOR" uni "$T1" "$work/clone-1" --expect 0 ;;
+      esac
+    done
+  done
+  same_print "the S7 rescans" "$work/clone-1"
+}
+
+# S8's exFAT image, kept between invocations like the masters (its .made file names the source
+# it was filled from and holds the fingerprint of what it holds), and its mount point, outside
+# the work folder that is deleted whole.
+S8_IMAGE="$dir/exfat-$s8_files.img"
+S8_MNT="$dir/exfat-$s8_files.mnt"
+S8_DEVICE=""  # the loop device of the image while it is attached: the driver wants a device
+s8_mount() {
+  mkdir -p "$S8_MNT"
+  if [ -z "$S8_DEVICE" ]; then S8_DEVICE=$(losetup -f --show "$S8_IMAGE" 2>>"$log") || return 1; fi
+  mount.exfat-fuse "$S8_DEVICE" "$S8_MNT" >>"$log" 2>&1 && mountpoint -q "$S8_MNT"
+}
+s8_unmount() {
+  if mountpoint -q "$S8_MNT" 2>/dev/null; then
+    umount "$S8_MNT" 2>>"$log" || umount -l "$S8_MNT"
+  fi
+}
+s8_detach() {  # unmounted, and the loop device let go
+  s8_unmount
+  if [ -n "$S8_DEVICE" ]; then
+    losetup -d "$S8_DEVICE" 2>>"$log" || true
+    S8_DEVICE=""
+  fi
+}
+s8_run() {  # s8_run KEY TOOL : one timed rescan of T8 against the image
+  case $2 in
+    vantrel) timed "$1.$2" 0 "$B" engine "${trash_flag[@]}" "$T8" "$S8_MNT" --expect-log 0 ;;
+    vantrel-1t) timed "$1.$2" 0 "$B" engine "${trash_flag[@]}" --one-thread "$T8" "$S8_MNT" --expect-log 0 ;;
+    rsync-t) timed "$1.$2" 0 rsync -rt -u --modify-window=1 "$T8/" "$S8_MNT/" ;;
+  esac
+}
+s8() {  # rescan with nothing to do, Folder 2 on exFAT through the FUSE driver
+  local r t made tool
+  if [ "$(id -u)" -ne 0 ]; then
+    say "S8 skipped: the loop device needs root"
+    skipped+=("S8 exFAT rescan: skipped (the loop device needs root)")
+    return
+  fi
+  for tool in mkfs.exfat mount.exfat-fuse mountpoint losetup; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+      say "S8 skipped: $tool is missing"
+      skipped+=("S8 exFAT rescan: skipped ($tool is missing)")
+      return
+    fi
+  done
+  # What an invocation that was killed left attached.
+  s8_unmount
+  losetup -j "$S8_IMAGE" 2>/dev/null | cut -d: -f1 | while read -r device; do
+    losetup -d "$device" || true
+  done
+  made="$generator exfat $(sed -n 2p "$T8.made")"
+  if [ "$(sed -n 1p "$S8_IMAGE.made" 2>/dev/null)" != "$made" ]; then
+    say "S8: filling an exFAT image with $s8_files files"
+    rm -f "$S8_IMAGE" "$S8_IMAGE.made"
+    # Room for 4 KiB clusters, each file in at most 16 KiB, and the folders.
+    truncate -s "$((s8_files * 24 + 65536))K" "$S8_IMAGE"
+    if ! mkfs.exfat -c 4K "$S8_IMAGE" >>"$log" 2>&1 || ! s8_mount ||
+       ! rsync -rt "$T8/" "$S8_MNT/" >>"$log" 2>&1; then
+      say "FAILED: could not make the exFAT image (see $log)"
+      failures=$((failures + 1))
+      s8_detach
+      return
+    fi
+    sync
+    { echo "$made"; "$B" fingerprint "$S8_MNT"; } >"$S8_IMAGE.made"
+  elif ! s8_mount; then
+    say "FAILED: could not mount $S8_IMAGE (see $log)"
+    failures=$((failures + 1))
+    s8_detach
+    return
+  fi
+  for ((r = 1; r <= more_runs; r++)); do
+    say "S8 exFAT rescan, warm, round $r/$more_runs"
+    for t in $(rotated "$r" vantrel rsync-t vantrel-1t); do
+      warm "$T8" "$S8_MNT"
+      s8_run S8w "$t"
+    done
+  done
+  if can_drop_caches; then
+    for ((r = 1; r <= more_runs; r++)); do
+      say "S8 exFAT rescan, cold, round $r/$more_runs"
+      for t in $(rotated "$r" vantrel rsync-t vantrel-1t); do
+        s8_unmount
+        cold
+        if ! s8_mount; then
+          say "FAILED: could not mount $S8_IMAGE again (see $log)"
+          TIMES[S8c.$t]+="fail "
+          failures=$((failures + 1))
+          continue
+        fi
+        s8_run S8c "$t"
+      done
+    done
+  else
+    skipped+=("S8 exFAT rescan, cold: skipped (dropping the caches needs root)")
+  fi
+  if [ "$("$B" fingerprint "$S8_MNT")" != "$(sed -n 2p "$S8_IMAGE.made")" ]; then
+    say "FAILED: a tool in S8 changed the exFAT copy"
+    failures=$((failures + 1))
+    rm -f "$S8_IMAGE.made"  # filled anew next time
+  fi
+  s8_detach
+}
+
+w1() {  # S1 through the window against the headless engine
+  local base="$work/w1" r t dst
+  settle
+  mkdir -p "$base"
+  for ((r = 1; r <= runs; r++)); do
+    say "W1 initial copy through the window, round $r/$runs"
+    for t in $(rotated "$r" window vantrel); do
+      dst="$base/$t-$r"
+      warm "$T1"
+      case $t in
+        window) inner W1.window "$WINDOW" "${trash_flag[@]}" "$T1" "$dst" --sync --expect-log "$files" ;;
+        vantrel) inner W1.vantrel "$B" engine "${trash_flag[@]}" "$T1" "$dst" --sync --expect-log "$files" ;;
+      esac
+    done
+  done
+  verified "$T1" "$base" "$runs" window vantrel
+  done_with "$base"
+}
+
+w2() {  # S2 through the window against the headless engine
+  local r t
+  for ((r = 1; r <= more_runs; r++)); do
+    say "W2 rescan through the window, round $r/$more_runs"
+    for t in $(rotated "$r" window vantrel); do
+      warm "$T1" "$work/clone-1"
+      case $t in
+        window) inner W2.window "$WINDOW" "${trash_flag[@]}" "$T1" "$work/clone-1" --expect-log 0 ;;
+        vantrel) inner W2.vantrel "$B" engine "${trash_flag[@]}" "$T1" "$work/clone-1" --expect-log 0 ;;
+      esac
+    done
+  done
+  same_print "the W2 rescans" "$work/clone-1"
 }
 
 allocated_kib() {  # allocated_kib FILE : the room FILE takes on the disk, "fail" when missing
@@ -428,12 +657,29 @@ s9() {  # initial copy of one sparse file: 2 GiB long, 8 KiB of data
   done_with "$base" "$source"
 }
 
+# The other program of a busy desktop, from the first timed run to the end.
+burner=""
+finish() {
+  if [ -n "$burner" ]; then kill "$burner" 2>/dev/null || true; fi
+  s8_detach || true
+}
+trap finish EXIT
+if [ "$burn" = 1 ]; then
+  "$B" burn &
+  burner=$!
+  say "one core kept busy by process $burner"
+fi
+
 if selected S1; then s1; fi
-if selected S2 || selected S3 || selected S4 || selected S5; then clones; fi
+if selected W1; then w1; fi
+if selected S2 || selected S3 || selected S4 || selected S5 || selected S7 || selected W2; then clones; fi
 if selected S2; then s2; fi
 if selected S5; then s5; fi
+if selected S7; then s7; fi
+if selected W2; then w2; fi
 if selected S3; then s3; fi
 if selected S4; then s4; fi
+if selected S8; then s8; fi
 # S6 creates four files a run, which recently deleted inodes hardly slow down; its copies
 # need room, but deleting first costs far more time than the copies when there is room enough.
 need=$((large_count * large_bytes * (runs + 6) * 6))
@@ -454,14 +700,19 @@ median() {  # median VALUES... ; "fail" when a run failed or there is none
 med() { median ${TIMES[$1]:-fail}; }
 met=0
 missed=0
+busy=""
+if [ "$burn" = 1 ]; then busy=" (busy)"; fi
+idle() {  # idle TARGET : a target set for an idle machine; shown for information under --burn
+  if [ "$burn" = 1 ]; then echo -; else echo "$1"; fi
+}
 row() {  # row LABEL VANTREL PEER TARGET ; TARGET "-" shows the ratio without judging it
   local line
-  line=$(awk -v l="$1" -v a="$2" -v b="$3" -v t="$4" 'BEGIN {
+  line=$(awk -v l="$1$busy" -v a="$2" -v b="$3" -v t="$4" 'BEGIN {
     if (a == "fail" || b == "fail" || b <= 0) {
-      printf "%-46s %10s %10s %7s %7s  %s\n", l, a, b, "-", t, "FAILED"; exit }
+      printf "%-54s %10s %10s %7s %7s  %s\n", l, a, b, "-", t, "FAILED"; exit }
     r = a / b
     if (t == "-") res = "info"; else res = (r <= t + 1e-9) ? "met" : "missed"
-    printf "%-46s %10.3f %10.3f %7.2f %7s  %s\n", l, a, b, r, (t == "-" ? "-" : "<=" t), res }')
+    printf "%-54s %10.3f %10.3f %7.2f %7s  %s\n", l, a, b, r, (t == "-" ? "-" : "<=" t), res }')
   echo "$line" | tee -a "$table"
   case "$line" in
     *" met") met=$((met + 1)) ;;
@@ -482,37 +733,73 @@ rsync_row() {  # rsync_row SCENARIO LABEL TARGET [SUFFIX] : the faster of the tw
   fi
   row "$2 vs $name${4:-}" "$(med "$1.vantrel")" "$best" "$3"
 }
+one_thread_row() {  # one_thread_row SCENARIO LABEL : the engine against itself, look-ahead off
+  row "$2 vs engine --one-thread" "$(med "$1.vantrel")" "$(med "$1.vantrel-1t")" 1.05
+}
 mib() { awk -v k="$1" 'BEGIN { if (k == "fail") print "fail"; else printf "%.1f", k / 1024 }'; }
 
-printf '%-46s %10s %10s %7s %7s  %s\n' "scenario (T1: $files files)" "Vantrel s" "peer s" \
-  "ratio" "target" "result" | tee "$table"
+heading="scenario (T1: $files files)"
+if selected S8; then heading="scenario (T1: $files files, S8: $s8_files)"; fi
+printf '%-54s %10s %10s %7s %7s  %s\n' "$heading" "Vantrel s" "peer s" "ratio" "target" "result" |
+  tee "$table"
+if [ "$burn" = 1 ]; then
+  echo "(busy): one core kept busy by another program; targets set for an idle machine not judged" |
+    tee -a "$table"
+fi
+for line in "${skipped[@]}"; do echo "$line" | tee -a "$table"; done
 if selected S1; then
-  row "S1 initial copy of T1 vs cp -a" "$(med S1.vantrel)" "$(med S1.cp)" 1.10
-  rsync_row S1 "S1 initial copy of T1" 0.80
+  row "S1 initial copy of T1 vs cp -a" "$(med S1.vantrel)" "$(med S1.cp)" "$(idle 1.10)"
+  rsync_row S1 "S1 initial copy of T1" "$(idle 0.80)"
   row "S1 initial copy of T1 vs floor" "$(med S1.vantrel)" "$(med S1.floor)" -
+  one_thread_row S1 "S1 initial copy of T1"
+fi
+if selected W1; then
+  row "W1 S1 through the window vs headless engine" "$(med W1.window)" "$(med W1.vantrel)" 1.20
 fi
 if selected S2; then
-  row "S2 rescan, nothing to do vs floor" "$(med S2.vantrel)" "$(med S2.floor)" 1.25
-  rsync_row S2 "S2 rescan, nothing to do" 0.80
+  row "S2 rescan, nothing to do vs floor" "$(med S2.vantrel)" "$(med S2.floor)" "$(idle 1.25)"
+  rsync_row S2 "S2 rescan, nothing to do" "$(idle 0.80)"
+  one_thread_row S2 "S2 rescan, nothing to do"
+fi
+if selected W2; then
+  row "W2 S2 through the window vs headless engine" "$(med W2.window)" "$(med W2.vantrel)" 1.20
 fi
 if selected S3; then
-  rsync_row S3 "S3 1% newer" 0.80
+  rsync_row S3 "S3 1% newer" "$(idle 0.80)"
   row "S3 1% newer vs floor" "$(med S3.vantrel)" "$(med S3.floor)" -
+  one_thread_row S3 "S3 1% newer"
 fi
 if selected S4; then
-  rsync_row S4 "S4 exact copy" 0.80 " --delete"
+  rsync_row S4 "S4 exact copy" "$(idle 0.80)" " --delete"
   row "S4 exact copy vs floor" "$(med S4.vantrel)" "$(med S4.floor)" -
+  one_thread_row S4 "S4 exact copy"
 fi
 if selected S5; then
-  row "S5 bidirectional rescan vs floor" "$(med S5.vantrel)" "$(med S5.floor)" 1.25
+  row "S5 bidirectional rescan vs floor" "$(med S5.vantrel)" "$(med S5.floor)" "$(idle 1.25)"
+  one_thread_row S5 "S5 bidirectional rescan"
 fi
 if selected S6; then
-  row "S6 initial copy of T2 vs cp -a" "$(med S6.vantrel)" "$(med S6.cp)" 1.05
+  row "S6 initial copy of T2 vs cp -a" "$(med S6.vantrel)" "$(med S6.cp)" "$(idle 1.05)"
   rsync_row S6 "S6 initial copy of T2" -
   row "S6 initial copy of T2 vs floor" "$(med S6.vantrel)" "$(med S6.floor)" -
 fi
+if selected S7 && [ -n "${TIMES[S7.vantrel]:-}" ]; then
+  row "S7 cold rescan vs rsync -rpt -u" "$(med S7.vantrel)" "$(med S7.rsync-u)" "$(idle 0.80)"
+  row "S7 cold rescan vs floor" "$(med S7.vantrel)" "$(med S7.floor)" -
+  one_thread_row S7 "S7 cold rescan"
+fi
+if selected S8 && [ -n "${TIMES[S8w.vantrel]:-}" ]; then
+  row "S8 exFAT rescan, warm vs rsync -rt -u" "$(med S8w.vantrel)" "$(med S8w.rsync-t)" \
+    "$(idle 0.80)"
+  one_thread_row S8w "S8 exFAT rescan, warm"
+fi
+if selected S8 && [ -n "${TIMES[S8c.vantrel]:-}" ]; then
+  row "S8 exFAT rescan, cold vs rsync -rt -u" "$(med S8c.vantrel)" "$(med S8c.rsync-t)" \
+    "$(idle 0.80)"
+  one_thread_row S8c "S8 exFAT rescan, cold"
+fi
 if selected S9; then
-  row "S9 sparse 2 GiB (8 KiB data) vs cp -a" "$(med S9.vantrel)" "$(med S9.cp)" 2.00
+  row "S9 sparse 2 GiB (8 KiB data) vs cp -a" "$(med S9.vantrel)" "$(med S9.cp)" "$(idle 2.00)"
   # The copy may take at most a mebibyte more room on the disk than the source.
   row "S9 allocated KiB vs source + 1024 KiB" "$S9_COPY_KIB" \
     "$(awk -v s="$S9_SOURCE_KIB" 'BEGIN { print s == "fail" ? s : s + 1024 }')" 1.00
@@ -523,10 +810,15 @@ if selected S1; then
     "$(mib "$(median ${RSS[S1.vantrel-small]:-fail})")" 1.20
 fi
 echo "bench: $met targets met, $missed missed" | tee -a "$table"
+if [ -n "$burner" ]; then
+  kill "$burner" 2>/dev/null || true
+  burner=""
+fi
 
 # The harness checks itself last: its tests delete trees, which would slow what follows.
 say "checking the harness itself"
 check env TMPDIR="$dir" "$build/bench/vantrel_bench_tests"
+if [ "$ui" = ON ]; then check env TMPDIR="$dir" "$build/bench/vantrel_window_bench_tests"; fi
 flush
 
 if [ "$failures" -gt 0 ]; then

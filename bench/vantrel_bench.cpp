@@ -10,15 +10,23 @@
 //                                             the page cache
 //   verify SOURCE DESTINATION [--exact]       check that DESTINATION is a copy of SOURCE
 //   engine FOLDER1 FOLDER2 [--bidirectional] [--exact] [--one-thread] [--no-trash]
-//          [--expect-log N]
+//          [--sync] [--expect-log N]
 //                                             run the synchronization engine headless
-//                                             (--one-thread: no look-ahead)
+//                                             (--one-thread: no look-ahead; --sync: the
+//                                             seconds printed include a trailing sync(2))
+//   burn                                      keep one core busy until killed (or until the
+//                                             program that started it ends)
 //   time [--sync] [--log FILE] -- PROGRAM ARGS...
 //                                             run PROGRAM; print "SECONDS PEAK_RSS_KIB"
 //
 // Exit status: 0 on success, 1 on a failure (including a failed check), 2 on wrong usage.
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -151,9 +159,15 @@ int Main(const std::string& command, const Args& args) {
     Need(args, 2);
     EngineRun r = RunEngine(args.positional[0], args.positional[1], args.Flag("bidirectional"),
                             args.Flag("exact"), args.Flag("one-thread"), args.Flag("no-trash"));
+    if (args.Flag("sync")) {
+      const auto start = std::chrono::steady_clock::now();
+      ::sync();
+      r.seconds +=
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
     struct rusage usage;
     ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("vantrel: %.3f s, %ld notifications, %ld log lines, %ld confirmations, "
+    std::printf("vantrel: %.4f s, %ld notifications, %ld log lines, %ld confirmations, "
                 "peak RSS %ld KiB\n",
                 r.seconds, r.notifications, r.logLines, r.confirmations, usage.ru_maxrss);
     long long expected = args.Number("expect-log", -1);
@@ -162,6 +176,13 @@ int Main(const std::string& command, const Args& args) {
       return 1;
     }
     return 0;
+  }
+  if (command == "burn") {
+    // Another program on a user's busy desktop: it must not outlive the script that started it.
+    const pid_t parent = ::getppid();
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) return 1;
+    volatile std::uint64_t spins = 0;
+    for (;;) spins = spins + 1;
   }
   if (command == "time") {
     if (args.rest.empty()) throw std::invalid_argument("time needs -- PROGRAM");
