@@ -16,7 +16,6 @@ namespace vantrel::bench {
 namespace {
 
 using testing::Exists;
-using testing::ScratchFolder;
 using testing::WriteFile;
 
 void MakeSource(const std::string& root) {
@@ -28,37 +27,37 @@ void MakeSource(const std::string& root) {
 }
 
 TEST(RunThroughWindow, DoesWhatTheHeadlessEngineDoes) {
-  ScratchFolder scratch;
-  MakeSource(scratch / "src");
-  WindowRun window = RunThroughWindow(scratch / "src", scratch / "window", false, false);
-  EngineRun headless = RunEngine(scratch / "src", scratch / "headless", false, false);
+  const test::TempTree scratch;
+  MakeSource(scratch.Path("src"));
+  WindowRun window = RunThroughWindow(scratch.Path("src"), scratch.Path("window"), false, false);
+  EngineRun headless = RunEngine(scratch.Path("src"), scratch.Path("headless"), false, false);
   EXPECT_TRUE(window.errors.empty()) << window.errors.front();
   EXPECT_GT(window.logLines, 0);
   EXPECT_EQ(window.logLines, headless.logLines);
   EXPECT_GT(window.notifications, 0);
-  EXPECT_TRUE(VerifyCopy(scratch / "src", scratch / "window", true).ok());
-  EXPECT_TRUE(Exists(scratch / "window/.hidden"));
+  EXPECT_TRUE(VerifyCopy(scratch.Path("src"), scratch.Path("window"), true).ok());
+  EXPECT_TRUE(Exists(scratch.Path("window/.hidden")));
 }
 
 TEST(RunThroughWindow, AnswersTheRemovalsOfAnExactCopy) {
-  ScratchFolder scratch;
-  MakeSource(scratch / "src");
-  ::mkdir((scratch / "dst").c_str(), 0755);
-  WriteFile(scratch / "dst/extra-1", "x");
-  WriteFile(scratch / "dst/extra-2", "y");
-  WindowRun run = RunThroughWindow(scratch / "src", scratch / "dst", false, true, true);
+  const test::TempTree scratch;
+  MakeSource(scratch.Path("src"));
+  ::mkdir(scratch.Path("dst").c_str(), 0755);
+  WriteFile(scratch.Path("dst/extra-1"), "x");
+  WriteFile(scratch.Path("dst/extra-2"), "y");
+  WindowRun run = RunThroughWindow(scratch.Path("src"), scratch.Path("dst"), false, true, true);
   EXPECT_TRUE(run.errors.empty());
-  EXPECT_FALSE(Exists(scratch / "dst/extra-1"));
-  EXPECT_FALSE(Exists(scratch / "dst/extra-2"));
-  EXPECT_TRUE(VerifyCopy(scratch / "src", scratch / "dst", true).ok());
+  EXPECT_FALSE(Exists(scratch.Path("dst/extra-1")));
+  EXPECT_FALSE(Exists(scratch.Path("dst/extra-2")));
+  EXPECT_TRUE(VerifyCopy(scratch.Path("src"), scratch.Path("dst"), true).ok());
 }
 
 TEST(RunThroughWindow, ReportsARefusedRun) {
-  ScratchFolder scratch;
-  MakeSource(scratch / "src");
-  WindowRun run = RunThroughWindow(scratch / "src", scratch / "src/sub", false, false);
+  const test::TempTree scratch;
+  MakeSource(scratch.Path("src"));
+  WindowRun run = RunThroughWindow(scratch.Path("src"), scratch.Path("src/sub"), false, false);
   EXPECT_FALSE(run.errors.empty());
-  EXPECT_FALSE(Exists(scratch / "src/sub/a.txt"));
+  EXPECT_FALSE(Exists(scratch.Path("src/sub/a.txt")));
 }
 
 }  // namespace
@@ -68,8 +67,8 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   ::testing::InitGoogleTest(&argc, argv);
   // The window's projects go to a data folder of the test's own, never the user's.
-  vantrel::bench::testing::ScratchFolder data;
-  ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+  const vantrel::test::TempTree data;
+  ::setenv("XDG_DATA_HOME", data.root().c_str(), 1);
   vantrel::InitProjectsFolder();
   QApplication app(argc, argv);
   return RUN_ALL_TESTS();
