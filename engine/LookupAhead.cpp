@@ -14,14 +14,13 @@ namespace {
 
 unsigned char AsciiLower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
-// How long the pass waits for a lookup the helper is in the middle of before doing it itself:
-// far longer than a lookup takes, short enough not to matter when the helper was put to sleep
-// by the scheduler.
-constexpr std::chrono::microseconds kPatience(1000);
 // Lookups that take less than this on the helper are done again rather than waited for: about
 // what putting a thread to sleep and waking it costs. The pass then leaves the helper the
 // names from kStride on.
 constexpr std::chrono::microseconds kWorthWaiting(20);
+// How long the pass waits for the helper's slow lookup of a name before making it itself: far
+// longer than a lookup takes, short enough not to matter when the helper was put to sleep.
+constexpr std::chrono::milliseconds kSlowPatience(50);
 constexpr std::size_t kStride = 8;
 // A stretch of the run that the choice of threads is measured over, and how often the helper
 // reads its waits: long against the scheduler's time slices, short against a run.
@@ -206,20 +205,23 @@ LookedUp LookupAhead::Batch::Fetch(int dirfd, const char* name) {
   asked_ = listed ? i + 1 : i;
   {
     std::unique_lock<std::mutex> lock(owner_.mutex_);
-    next_ = std::max(next_, asked_);  // what the pass has passed is not worth looking up
-    if (listed) {
-      if (busy_ == i) {
-        if (owner_.lookupTime_ < kWorthWaiting) {
-          // Waiting would take longer than looking the name up again: the pass takes the next
-          // names itself and the helper goes on further ahead, so that the two do not meet
-          // at every name.
-          next_ = std::max(next_, asked_ + kStride);
-        } else {
-          // A slow lookup (a FUSE daemon, a cold cache): a second one would queue behind it.
-          owner_.done_.wait_for(lock, kPatience, [&] { return busy_ != i; });
-        }
-      }
+    if (!listed || slots_[i].done) {
+      next_ = std::max(next_, asked_);  // what the pass has passed is not worth looking up
+      if (listed) return slots_[i].result;
+    } else if (owner_.lookupTime_ >= kWorthWaiting && (busy_ == i || next_ <= i)) {
+      // Slow lookups (a FUSE daemon, a cold cache) are all left to the helper: a second
+      // request would queue behind the helper's at a daemon that serves one at a time, and
+      // on a disk the two threads keep to two streams of reads.
+      next_ = std::max(next_, i);
+      owner_.done_.wait_for(lock, kSlowPatience,
+                            [&] { return slots_[i].done || (busy_ != i && next_ > i); });
+      next_ = std::max(next_, asked_);
       if (slots_[i].done) return slots_[i].result;
+    } else {
+      // Waiting would take longer than looking the name up again. When the helper is at this
+      // very name, the pass takes the next names itself and the helper goes on further
+      // ahead, so that the two do not meet at every name.
+      next_ = std::max(next_, busy_ == i ? asked_ + kStride : asked_);
     }
   }
   return LookUp(owner_.fs_, dirfd, name);

@@ -125,6 +125,33 @@ TEST(LookAhead, ACopyRedoesNoOtherNamesLookup) {
   EXPECT_LE(fs.aside(), kFiles);
 }
 
+// Slow lookups (a FUSE daemon, a cold disk) are left to the helper, which the pass waits for:
+// still the same run.
+class SlowLookupFileSystem : public LookAheadFileSystem {
+ public:
+  SlowLookupFileSystem() : LookAheadFileSystem(1) {}
+  int StatAt(int dirfd, const char* name, struct stat* st, int flags) override {
+    std::this_thread::sleep_for(std::chrono::microseconds(40));
+    return LookAheadFileSystem::StatAt(dirfd, name, st, flags);
+  }
+};
+
+TEST(LookAhead, SlowLookupsRunAsOnOneThread) {
+  const test::TempTree single(test::TempTree::MemoryBase());
+  const test::TempTree ahead(test::TempTree::MemoryBase());
+  MakePair(single.Path("one"), single.Path("two"), 7);
+  MakePair(ahead.Path("one"), ahead.Path("two"), 7);
+  LookAheadFileSystem oneThread(0);
+  SlowLookupFileSystem slow;
+  const Mode mode{"one way", 1, false, false, ""};
+  const Outcome expected = RunOn(single.root(), mode, oneThread);
+  const Outcome got = RunOn(ahead.root(), mode, slow);
+  EXPECT_EQ(got.log, expected.log);
+  EXPECT_EQ(got.progress, expected.progress);
+  EXPECT_EQ(got.trees, expected.trees);
+  EXPECT_GT(slow.aside(), 100);
+}
+
 // A batch used out of turn (names added to a running batch, a batch started twice, a deeper
 // one started and taken back in between) still answers every lookup rightly and lets go.
 TEST(LookAhead, ABatchUsedOutOfTurnNeitherHangsNorLies) {
