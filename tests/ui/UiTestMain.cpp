@@ -50,13 +50,12 @@ bool RegisterUiTest(const char* sourceFile, UiTestFactory make) {
 
 int main(int argc, char** argv) {
   using vantrel::test::Registry;
-  QApplication app(argc, argv);
-  app.setAttribute(Qt::AA_Use96Dpi, true);
-
   if (argc > 1 && std::strcmp(argv[1], "--list") == 0) {
     for (const auto& [name, test] : Registry()) std::printf("%s\n", name.c_str());
     return 0;
   }
+  QApplication app(argc, argv);
+  app.setAttribute(Qt::AA_Use96Dpi, true);
   // The class's name, when given, is not for QTest: the rest of the arguments are.
   if (argc > 1 && argv[1][0] != '-') {
     const auto found = Registry().find(argv[1]);
