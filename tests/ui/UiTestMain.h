@@ -4,6 +4,8 @@
 //   vantrel_ui_tests tst_preview [QTest options and test functions]
 // (CTest runs each class so, in a process of its own) or, without a name, every class in turn;
 // it fails when any class does. `vantrel_ui_tests --list` prints the names.
+// A class that needs set-up before the QApplication exists (QTest's initMain()) keeps a program
+// of its own, with QTEST_MAIN.
 #pragma once
 
 #include <QObject>
