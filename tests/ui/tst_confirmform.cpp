@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QTest>
 
+#include "UiTestMain.h"
 #include "common/ModalResult.h"
 #include "support/ModalDriver.h"
 #include "ui/uConfirmDelete.h"
@@ -224,5 +225,5 @@ class TestConfirmForm : public QObject {
   }
 };
 
-QTEST_MAIN(TestConfirmForm)
+VANTREL_UI_TEST(TestConfirmForm)
 #include "tst_confirmform.moc"

@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 #include <memory>
 
+#include "UiTestMain.h"
 #include "ui/EnableControlTree.h"
 
 using vantrel::EnableControlTree;
@@ -168,5 +169,5 @@ class TestEnableControlTree : public QObject {
   }
 };
 
-QTEST_MAIN(TestEnableControlTree)
+VANTREL_UI_TEST(TestEnableControlTree)
 #include "tst_enablecontroltree.moc"

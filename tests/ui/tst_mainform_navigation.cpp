@@ -1,5 +1,6 @@
 // Walking the wizard: headers and button states, the empty-folder refusal, the skipped Advanced
 // options page, what Back keeps and drops, "Begin", and the default button.
+#include "UiTestMain.h"
 #include "common/ModalResult.h"
 #include "support/MainFormHarness.h"
 
@@ -205,5 +206,5 @@ class MainFormNavigation : public QObject {
   }
 };
 
-QTEST_MAIN(MainFormNavigation)
+VANTREL_UI_TEST(MainFormNavigation)
 #include "tst_mainform_navigation.moc"

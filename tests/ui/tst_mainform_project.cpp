@@ -2,6 +2,7 @@
 // unreadable project files, and what Next makes.
 #include <QHeaderView>
 
+#include "UiTestMain.h"
 #include "common/ModalResult.h"
 #include "support/MainFormHarness.h"
 
@@ -215,5 +216,5 @@ class MainFormProject : public QObject {
   }
 };
 
-QTEST_MAIN(MainFormProject)
+VANTREL_UI_TEST(MainFormProject)
 #include "tst_mainform_project.moc"

@@ -1,6 +1,7 @@
 // The Results page: saving the results as text, saving the project, and the product link.
 #include <QEnterEvent>
 
+#include "UiTestMain.h"
 #include "common/ModalResult.h"
 #include "support/MainFormHarness.h"
 
@@ -159,5 +160,5 @@ class MainFormResults : public QObject {
   }
 };
 
-QTEST_MAIN(MainFormResults)
+VANTREL_UI_TEST(MainFormResults)
 #include "tst_mainform_results.moc"

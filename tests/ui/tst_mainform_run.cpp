@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include "UiTestMain.h"
 #include "common/ModalResult.h"
 #include "storage/ProjectLock.h"
 #include "support/MainFormHarness.h"
@@ -297,5 +298,5 @@ class MainFormRun : public QObject {
   }
 };
 
-QTEST_MAIN(MainFormRun)
+VANTREL_UI_TEST(MainFormRun)
 #include "tst_mainform_run.moc"

@@ -1,5 +1,6 @@
 // The settings pages: folders with the chooser and the swap, the mode page and its exact-copy
 // question, the masks' default and what marks a project modified.
+#include "UiTestMain.h"
 #include "common/ModalResult.h"
 #include "support/MainFormHarness.h"
 
@@ -162,5 +163,5 @@ class MainFormSettings : public QObject {
   }
 };
 
-QTEST_MAIN(MainFormSettings)
+VANTREL_UI_TEST(MainFormSettings)
 #include "tst_mainform_settings.moc"

@@ -1,4 +1,5 @@
 // The wizard window at first show, when it closes, and how it shows errors and messages.
+#include "UiTestMain.h"
 #include "common/MessageHook.h"
 #include "common/ModalResult.h"
 #include "support/MainFormHarness.h"
@@ -169,5 +170,5 @@ class MainFormStart : public QObject {
   }
 };
 
-QTEST_MAIN(MainFormStart)
+VANTREL_UI_TEST(MainFormStart)
 #include "tst_mainform_start.moc"

@@ -6,6 +6,7 @@
 #include <QTextBlock>
 #include <QTextLayout>
 
+#include "UiTestMain.h"
 #include "common/ModalResult.h"
 #include "support/MainFormHarness.h"
 #include "support/ModalDriver.h"
@@ -217,5 +218,5 @@ class PreviewWindow : public QObject {
   }
 };
 
-QTEST_MAIN(PreviewWindow)
+VANTREL_UI_TEST(PreviewWindow)
 #include "tst_preview.moc"

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "UiTestMain.h"
 #include "common/ModalResult.h"
 #include "support/ModalDriver.h"
 #include "ui/QtPrompts.h"
@@ -408,5 +409,5 @@ class TestQtPrompts : public QObject {
   }
 };
 
-QTEST_MAIN(TestQtPrompts)
+VANTREL_UI_TEST(TestQtPrompts)
 #include "tst_qtprompts.moc"
