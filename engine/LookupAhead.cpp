@@ -18,10 +18,10 @@ unsigned char AsciiLower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('
 // what putting a thread to sleep and waking it costs. The pass then leaves the helper the
 // names from kStride on.
 constexpr std::chrono::microseconds kWorthWaiting(20);
+constexpr std::size_t kStride = 8;
 // How long the pass waits for the helper's slow lookup of a name before making it itself: far
 // longer than a lookup takes, short enough not to matter when the helper was put to sleep.
 constexpr std::chrono::milliseconds kSlowPatience(50);
-constexpr std::size_t kStride = 8;
 // A stretch of the run that the choice of threads is measured over, and how often the helper
 // reads its waits: long against the scheduler's time slices, short against a run.
 constexpr std::chrono::milliseconds kStretch(5);
