@@ -12,6 +12,7 @@
 #include <chrono>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/core/FaultInjectionFileSystem.h"
@@ -144,7 +145,10 @@ TEST(SafetyCrash, KilledRunsLeaveOldOrNewFilesAndOnlyOurTemporaries) {
       }
     }
 
-    // The next run cleans up and completes, and never treats a temporary as the user's.
+    // The next run cleans up and completes, and never treats a temporary as the user's. A
+    // temporary counts as stale only when it is older than the run, by a clock that ticks
+    // every few milliseconds, so the next run starts a tick later, as any real one does.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const std::vector<std::string> log = RunSync(t.f1, t.f2, ExactCopy());
     const TreeState healed = Snapshot(t.f2);
     for (const auto& [path, state] : healed) {
