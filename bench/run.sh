@@ -353,19 +353,23 @@ clones() {  # two full clones of T1 for the rescans, later the sources of S3 and
   sync
 }
 
+rescan_run() {  # rescan_run SCENARIO TOOL : one timed rescan of T1 against the first clone
+  case $2 in
+    vantrel) timed "$1.vantrel" 0 "$B" engine "${trash_flag[@]}" "$T1" "$work/clone-1" --expect-log 0 ;;
+    vantrel-1t) timed "$1.vantrel-1t" 0 "$B" engine "${trash_flag[@]}" --one-thread "$T1" "$work/clone-1" --expect-log 0 ;;
+    rsync-a) timed "$1.rsync-a" 0 rsync -a "$T1/" "$work/clone-1/" ;;
+    rsync-u) timed "$1.rsync-u" 0 rsync -rpt -u --modify-window=1 "$T1/" "$work/clone-1/" ;;
+    floor) timed "$1.floor" 0 "$FLOOR" uni "$T1" "$work/clone-1" --expect 0 ;;
+  esac
+}
+
 s2() {  # rescan with nothing to do
   local r t
   for ((r = 1; r <= more_runs; r++)); do
     say "S2 rescan, round $r/$more_runs"
     for t in $(rotated "$r" vantrel rsync-a rsync-u floor vantrel-1t); do
       warm "$T1" "$work/clone-1"
-      case $t in
-        vantrel) timed S2.vantrel 0 "$B" engine "${trash_flag[@]}" "$T1" "$work/clone-1" --expect-log 0 ;;
-        vantrel-1t) timed S2.vantrel-1t 0 "$B" engine "${trash_flag[@]}" --one-thread "$T1" "$work/clone-1" --expect-log 0 ;;
-        rsync-a) timed S2.rsync-a 0 rsync -a "$T1/" "$work/clone-1/" ;;
-        rsync-u) timed S2.rsync-u 0 rsync -rpt -u --modify-window=1 "$T1/" "$work/clone-1/" ;;
-        floor) timed S2.floor 0 "$FLOOR" uni "$T1" "$work/clone-1" --expect 0 ;;
-      esac
+      rescan_run S2 "$t"
     done
   done
   same_print "the S2 rescans" "$work/clone-1"
@@ -485,12 +489,7 @@ s7() {  # S2 with cold caches: every tree comes from the disk again, in every ru
     say "S7 cold rescan, round $r/$more_runs"
     for t in $(rotated "$r" vantrel rsync-u floor vantrel-1t); do
       cold
-      case $t in
-        vantrel) timed S7.vantrel 0 "$B" engine "${trash_flag[@]}" "$T1" "$work/clone-1" --expect-log 0 ;;
-        vantrel-1t) timed S7.vantrel-1t 0 "$B" engine "${trash_flag[@]}" --one-thread "$T1" "$work/clone-1" --expect-log 0 ;;
-        rsync-u) timed S7.rsync-u 0 rsync -rpt -u --modify-window=1 "$T1/" "$work/clone-1/" ;;
-        floor) timed S7.floor 0 "$FLOOR" uni "$T1" "$work/clone-1" --expect 0 ;;
-      esac
+      rescan_run S7 "$t"
     done
   done
   same_print "the S7 rescans" "$work/clone-1"
