@@ -322,26 +322,147 @@ rotated() {  # rotated ROUND TOOLS... : the tools in another order in each round
   done
 }
 
+# --- a file system of its own for each initial copy --------------------------------------------
+# Creating 100,000 files on the trees' file system is slowed, by up to four times and differently
+# for each copy, by the inodes the copies before deleted (see "deleting without slowing what
+# follows"); that decided S1's ratios, not the tools. So each timed S1 and W1 copy goes into an
+# ext4 made for it alone on a loop device over an image in the trees' folder (the same disk),
+# made like the trees' file system where it counts (a journal or none, discard), and gone once
+# the copy is verified. Without root or the tools, the copies share the disk as before, and the
+# table says so.
+FRESH_IMAGE="$dir/fresh.img"  # beside the masters, never in the work folder that is deleted whole
+FRESH_MNT="$dir/fresh.mnt"
+FRESH_DEVICE=""
+fresh_reason=""  # why the copies share the disk; empty when each gets a file system of its own
+fresh_mkfs=()
+fresh_options=""
+fresh_kib=0
+fresh_drop() {  # the fresh file system unmounted, its loop device let go and its image deleted
+  if mountpoint -q "$FRESH_MNT" 2>/dev/null; then
+    umount "$FRESH_MNT" 2>>"$log" || umount -l "$FRESH_MNT"
+  fi
+  if [ -n "$FRESH_DEVICE" ]; then
+    losetup -d "$FRESH_DEVICE" 2>>"$log" || true
+    FRESH_DEVICE=""
+  fi
+  rm -f "$FRESH_IMAGE"
+}
+fresh_make() {  # an empty ext4 mounted on FRESH_MNT, not timed
+  fresh_drop
+  truncate -s "${fresh_kib}K" "$FRESH_IMAGE" || return 1
+  # Direct I/O: the copy's blocks reach the disk the way they would without the loop device,
+  # not through a second page cache.
+  FRESH_DEVICE=$(losetup -f --show --direct-io=on "$FRESH_IMAGE" 2>>"$log") ||
+    FRESH_DEVICE=$(losetup -f --show "$FRESH_IMAGE" 2>>"$log") || { FRESH_DEVICE=""; return 1; }
+  mkdir -p "$FRESH_MNT"
+  mkfs.ext4 -q -F "${fresh_mkfs[@]}" "$FRESH_DEVICE" >>"$log" 2>&1 &&
+    mount -t ext4 -o "$fresh_options" "$FRESH_DEVICE" "$FRESH_MNT" 2>>"$log" &&
+    sync
+}
+fresh_plan() {  # decides whether the copies get file systems of their own, and how they are made
+  local tool fstype majmin source name header journal=0 opt inodes used
+  if [ "$(id -u)" -ne 0 ]; then
+    fresh_reason="loop devices need root"
+    return
+  fi
+  for tool in losetup mkfs.ext4 mount umount mountpoint findmnt truncate; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+      fresh_reason="$tool is missing"
+      return
+    fi
+  done
+  fstype=$(findmnt -no FSTYPE -T "$dir")
+  if [ "$fstype" != ext4 ]; then
+    fresh_reason="the trees are on $fstype, not ext4"
+    return
+  fi
+  source=$(findmnt -no SOURCE -T "$dir")
+  majmin=$(findmnt -no MAJ:MIN -T "$dir")
+  # The device itself may not be readable (a container); the kernel then still tells whether
+  # the mounted file system has a journal.
+  name=$(basename "$(readlink -f "/sys/dev/block/$majmin")")
+  if header=$(dumpe2fs -h "$source" 2>/dev/null); then
+    if grep -q '^Filesystem features:.*has_journal' <<<"$header"; then journal=1; fi
+  elif [ -r "/sys/fs/ext4/$name/journal_task" ]; then
+    if [ "$(cat "/sys/fs/ext4/$name/journal_task")" != "<none>" ]; then journal=1; fi
+  elif [ -d /proc/fs/jbd2 ]; then
+    if compgen -G "/proc/fs/jbd2/$name-*" >/dev/null; then journal=1; fi
+  else
+    fresh_reason="cannot tell whether $source has a journal"
+    return
+  fi
+  # No background thread may be zeroing inode tables or the journal while a copy is timed.
+  fresh_mkfs=(-E "lazy_itable_init=0,lazy_journal_init=0,nodiscard" -m 0)
+  if [ "$journal" = 1 ]; then fresh_mkfs+=(-O has_journal); else fresh_mkfs+=(-O ^has_journal); fi
+  # Discarding freed blocks, and reading block bitmaps ahead in a thread of its own at mount, as
+  # the trees' file system does.
+  fresh_options=nodiscard
+  for opt in $(findmnt -no OPTIONS -T "$dir" | tr , ' '); do
+    case $opt in
+      discard) fresh_options=${fresh_options/nodiscard/discard} ;;
+      no_prefetch_block_bitmaps) fresh_options+=",$opt" ;;
+    esac
+  done
+  # Room for the largest copy with a fifth to spare, and inodes for all its entries and more.
+  inodes=$(find "$T1" | wc -l)
+  used=$(du -sk "$T1" | cut -f1)
+  fresh_mkfs+=(-N $((inodes + inodes / 5 + 1024)))
+  fresh_kib=$((used + used / 5 + inodes / 3 + 65536))
+  if ! fresh_make; then
+    fresh_drop
+    fresh_reason="could not make an ext4 on a loop device (see $log)"
+    return
+  fi
+  fresh_drop
+  echo "fresh file systems: ${fresh_kib} KiB, mkfs.ext4 ${fresh_mkfs[*]}, mount -o $fresh_options" >>"$log"
+}
+# fresh_target KEY SHARED : sets dst to where KEY's next timed copy goes, on a file system made
+# for it (or SHARED, on the trees' one, when the copies share the disk); fails, counted, when
+# that file system cannot be made
+fresh_target() {
+  dst="$2"
+  [ -n "$fresh_reason" ] && return 0
+  dst="$FRESH_MNT/copy"
+  fresh_make && return 0
+  say "FAILED $1: could not make a fresh file system (see $log)"
+  TIMES[$1]+="fail "
+  failures=$((failures + 1))
+  return 1
+}
+if selected S1 || selected W1; then
+  # What an invocation that was killed left attached.
+  if mountpoint -q "$FRESH_MNT" 2>/dev/null; then umount "$FRESH_MNT" || umount -l "$FRESH_MNT"; fi
+  losetup -j "$FRESH_IMAGE" 2>/dev/null | cut -d: -f1 | while read -r device; do
+    losetup -d "$device" || true
+  done
+  fresh_plan
+  if [ -n "$fresh_reason" ]; then
+    say "S1 and W1 copies share the disk: $fresh_reason"
+    skipped+=("S1 and W1: the rounds share the disk ($fresh_reason), each copy slowed by the deletions before")
+  fi
+fi
+
 # --- scenarios --------------------------------------------------------------------------------
 s1() {  # initial copy of T1; the memory measure runs the engine on the smaller tree alongside
   local base="$work/s1" r t dst
-  settle
+  if [ -n "$fresh_reason" ]; then settle; fi
   mkdir -p "$base"
   for ((r = 1; r <= runs; r++)); do
     say "S1 initial copy, round $r/$runs"
     for t in $(rotated "$r" vantrel cp rsync-a rsync-u floor vantrel-small vantrel-1t); do
-      dst="$base/$t-$r"
+      fresh_target "S1.$t" "$base/$t-$r" || continue
       if [ "$t" = vantrel-small ]; then
         warm "$T1S"
         timed S1.vantrel-small 1 "$B" engine "${trash_flag[@]}" "$T1S" "$dst" --expect-log "$small"
+        check "$B" verify "$T1S" "$dst" --exact
       else
         warm "$T1"
         copied S1 "$t" "$T1" "$dst" "$files"
+        case $t in vantrel | vantrel-1t | floor) check "$B" verify "$T1" "$dst" --exact ;; esac
       fi
+      if [ -z "$fresh_reason" ]; then fresh_drop; fi
     done
   done
-  verified "$T1" "$base" "$runs"
-  for ((r = 1; r <= runs; r++)); do check "$B" verify "$T1S" "$base/vantrel-small-$r" --exact; done
   done_with "$base"
 }
 
@@ -600,20 +721,21 @@ s8() {  # rescan with nothing to do, Folder 2 on exFAT through the FUSE driver
 
 w1() {  # S1 through the window against the headless engine
   local base="$work/w1" r t dst
-  settle
+  if [ -n "$fresh_reason" ]; then settle; fi
   mkdir -p "$base"
   for ((r = 1; r <= runs; r++)); do
     say "W1 initial copy through the window, round $r/$runs"
     for t in $(rotated "$r" window vantrel); do
-      dst="$base/$t-$r"
+      fresh_target "W1.$t" "$base/$t-$r" || continue
       warm "$T1"
       case $t in
         window) inner W1.window "$WINDOW" "${trash_flag[@]}" "$T1" "$dst" --sync --expect-log "$files" ;;
         vantrel) inner W1.vantrel "$B" engine "${trash_flag[@]}" "$T1" "$dst" --sync --expect-log "$files" ;;
       esac
+      check "$B" verify "$T1" "$dst" --exact
+      if [ -z "$fresh_reason" ]; then fresh_drop; fi
     done
   done
-  verified "$T1" "$base" "$runs" window vantrel
   done_with "$base"
 }
 
@@ -661,6 +783,7 @@ burner=""
 finish() {
   if [ -n "$burner" ]; then kill "$burner" 2>/dev/null || true; fi
   s8_detach || true
+  if [ -n "$FRESH_DEVICE" ] || [ -e "$FRESH_IMAGE" ]; then fresh_drop || true; fi
 }
 trap finish EXIT
 if [ "$burn" = 1 ]; then
