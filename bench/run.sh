@@ -37,7 +37,12 @@
 # How the trees are prepared (the same way for every tool of a scenario):
 #  - T1 (small files), T1/10 (for the memory measure) and T2 (large files) are generated once
 #    and kept between invocations, each with a fingerprint that is checked before reuse.
-#  - S1 and S6 copy into new folders. S2 rescans T1 against one full clone of it and S5 that
+#  - Each S1 and W1 copy goes into an ext4 of its own, made for it (not timed) on a loop device
+#    over an image beside the trees, like their file system (a journal or none, discard), and
+#    deleted whole once the copy is verified: on the trees' file system the inodes that earlier
+#    copies deleted slow the next ones several times over. Without root, losetup or mkfs.ext4,
+#    or when the trees are not on ext4, they copy into new folders there, and a line says so.
+#  - S6 copies into new folders. S2 rescans T1 against one full clone of it and S5 that
 #    clone against a second one; all tools use the same clones, which a rescan leaves alone
 #    (checked by fingerprint).
 #  - S3 and S4 need a fresh destination for every run. Real 100k-file copies would have to be
@@ -323,7 +328,7 @@ rotated() {  # rotated ROUND TOOLS... : the tools in another order in each round
 }
 
 # --- a file system of its own for each initial copy --------------------------------------------
-# Creating 100,000 files on the trees' file system is slowed, by up to four times and differently
+# Creating 100,000 files on the trees' file system is slowed, several times over and differently
 # for each copy, by the inodes the copies before deleted (see "deleting without slowing what
 # follows"); that decided S1's ratios, not the tools. So each timed S1 and W1 copy goes into an
 # ext4 made for it alone on a loop device over an image in the trees' folder (the same disk),
@@ -371,6 +376,12 @@ fresh_plan() {  # decides whether the copies get file systems of their own, and 
       return
     fi
   done
+  # What an invocation that was killed left attached.
+  if mountpoint -q "$FRESH_MNT" 2>/dev/null; then umount "$FRESH_MNT" || umount -l "$FRESH_MNT"; fi
+  losetup -j "$FRESH_IMAGE" 2>/dev/null | cut -d: -f1 | while read -r device; do
+    losetup -d "$device" || true
+  done
+  rm -f "$FRESH_IMAGE"
   fstype=$(findmnt -no FSTYPE -T "$dir")
   if [ "$fstype" != ext4 ]; then
     fresh_reason="the trees are on $fstype, not ext4"
@@ -430,15 +441,10 @@ fresh_target() {
   return 1
 }
 if selected S1 || selected W1; then
-  # What an invocation that was killed left attached.
-  if mountpoint -q "$FRESH_MNT" 2>/dev/null; then umount "$FRESH_MNT" || umount -l "$FRESH_MNT"; fi
-  losetup -j "$FRESH_IMAGE" 2>/dev/null | cut -d: -f1 | while read -r device; do
-    losetup -d "$device" || true
-  done
   fresh_plan
   if [ -n "$fresh_reason" ]; then
     say "S1 and W1 copies share the disk: $fresh_reason"
-    skipped+=("S1 and W1: the rounds share the disk ($fresh_reason), each copy slowed by the deletions before")
+    skipped+=("S1 and W1: the copies share the disk, slowed by the deletions before ($fresh_reason)")
   fi
 fi
 
