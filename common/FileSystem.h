@@ -62,6 +62,10 @@ class FileSystem {
   // Returns true iff the look-ahead may leave a batch to the pass's own thread when batches
   // cost the pass less that way; false hands every batch worth it to the helper.
   virtual bool LookAheadAdapts() const { return true; }
+  // Returns how many threads may read the trees ahead of the passes while they are not in the
+  // cache (listing folders and looking at their entries, the results thrown away), or 0 for
+  // none. Only asked when LookAheadMinimum() is not 0.
+  virtual std::size_t WarmingThreads() const { return 0; }
 };
 
 // Forwards every call to a target file system (not owned). Derive and override to inject.

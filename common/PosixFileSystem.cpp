@@ -70,6 +70,9 @@ class PosixFileSystem final : public FileSystem {
   }
   // Below this, handing a listing to the other thread costs more than it saves.
   std::size_t LookAheadMinimum() const override { return 16; }
+  // A drive serves several reads at once about as fast as one; on a virtual disk with two
+  // cores, more threads than four gained nothing more.
+  std::size_t WarmingThreads() const override { return 4; }
 };
 
 }  // namespace

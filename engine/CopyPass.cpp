@@ -47,6 +47,8 @@ void TFolderSynchronizer::Walker::CopyNewerFiles(const TopFolder& source,
   UniqueFd listing(fs_, OpenTopListing(source, destination));
   if (!listing.valid()) return;
   toFolder1_ = destination.path == options_.folder1;
+  // Both trees, for every pass of the run: the first pass is the one that finds them cold.
+  warmer_.Start({source.fd, destination.fd}, options_.includeSubfolders, options_.processHidden);
   DestFolder top;
   top.pathLength = targetPath_.size();
   writtenTop_ = destination.fd;
@@ -73,6 +75,7 @@ void TFolderSynchronizer::Walker::CopyLevel(int sourceFd, DestFolder& destinatio
   LookupAhead::Batch& lookups = lookAhead_.ForDepth(depth);
   const BatchScope scope(lookups);
   destination.lookups = &lookups;
+  warmer_.Entered();
   DirEntry entry;
   EntryKind kind;
   while (NextEntry(reader, entry, lookups, destination)) {

@@ -66,6 +66,7 @@ void TFolderSynchronizer::Walker::RemoveLevel(int cleanedFd, int counterpartFd, 
   std::size_t size;
   char* buffer = buffers_.Get(depth, &size);
   DirectoryReader reader(fs_, cleanedFd, buffer, size);
+  warmer_.Entered();
   // The counterpart's listing answers for the names it holds. It is read once a lookup has
   // shown that the counterpart folder can be searched, so that a folder whose names can be
   // read but not looked up still reports why.

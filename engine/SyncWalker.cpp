@@ -27,7 +27,8 @@ TFolderSynchronizer::Walker::Walker(TFolderSynchronizer& owner, const RunOptions
       runStart_(runStart),
       filter_(options.advancedOptions, options.includeMasks, options.excludeMasks),
       traits_(fs),
-      lookAhead_(fs) {}
+      lookAhead_(fs),
+      warmer_(fs) {}
 
 TFolderSynchronizer::Walker::~Walker() = default;
 

@@ -20,6 +20,7 @@
 #include "engine/Masks.h"
 #include "engine/RunExecutor.h"
 #include "engine/RunOptions.h"
+#include "engine/TreeWarmer.h"
 #include "engine/uVantrelProject.h"
 
 namespace vantrel {
@@ -61,6 +62,8 @@ class TFolderSynchronizer::Walker {
   int LostTop() const { return lostTop_; }
   // Returns true iff some pass changed something in the tree of the top folder open as `fd`.
   bool Wrote(int fd) const;
+  // Says that no pass follows: what was read ahead for them stops.
+  void EndPasses() { warmer_.Stop(); }
 
  private:
   struct DestFolder;
@@ -154,6 +157,7 @@ class TFolderSynchronizer::Walker {
   ListingBuffers buffers_;
   DriveTraits traits_;
   LookupAhead lookAhead_;
+  TreeWarmer warmer_;
   std::vector<std::unique_ptr<FolderNames>> counterpartNames_;
   static constexpr std::size_t kNamesBufferSize = 32 * 1024;
   std::unique_ptr<char[]> namesBuffer_;

@@ -228,6 +228,7 @@ void TFolderSynchronizer::Walk(const RunOptions& options, FileSystem& fs, RunExe
       walker.RemoveExtraEntries(top2, top1);
     }
   }
+  walker.EndPasses();
   // Flushed before the results show, so that a stick can be pulled then.
   if (planMissing) return;
   for (const TopFolder* top : {&top1, &top2}) {

@@ -1,0 +1,97 @@
+// Reads a run's trees ahead of its passes while they are not in the kernel's cache: several
+// threads list folders and look at their entries, so that the drive gets many requests at
+// once instead of the pass's one after another. What they read is thrown away; the passes
+// make every call themselves and find the answers cached, so nothing a pass decides depends
+// on this.
+//
+// It pays only while the trees are not cached. The first thread measures each stretch of its
+// work: when it mostly waited for the drive, the other threads start; when it mostly ran (or
+// waited for a core), the trees are cached and it stops. Every thread stops by the same rule,
+// which also ends the reading once the passes have caught up with it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/FileSystem.h"
+
+namespace vantrel {
+
+class TreeWarmer {
+ public:
+  // `fs` must outlive this object. It reads with fs.WarmingThreads() threads, or none when
+  // the file system wants every call on the pass's thread (fs.LookAheadMinimum() is 0).
+  explicit TreeWarmer(FileSystem& fs);
+  ~TreeWarmer();  // Stop()
+  TreeWarmer(const TreeWarmer&) = delete;
+  TreeWarmer& operator=(const TreeWarmer&) = delete;
+
+  // Begins reading the trees of the open folders `tops` (not owned; they must stay open until
+  // Stop; negative ones are left out): their subfolders too when `subfolders`, the names
+  // starting with '.' only when `hidden`. Only the first call of an object does anything.
+  void Start(const std::vector<int>& tops, bool subfolders, bool hidden);
+  // Tells that a pass entered a folder; the reading keeps at most kAhead folders ahead of the
+  // passes, so that on trees larger than the cache it does not push out what they still need.
+  void Entered() { passFolders_.fetch_add(1, std::memory_order_relaxed); }
+  // Ends the reading and joins its threads. The pass's thread only.
+  void Stop();
+
+  // The folders (each read in every tree) that the threads have read so far.
+  long foldersRead() const { return foldersRead_.load(std::memory_order_relaxed); }
+  // Returns true iff reading began and every thread has ended (read all, or stepped aside).
+  bool Finished();
+
+  // How far ahead of the passes the reading may be, in folders.
+  static constexpr long kAhead = 2048;
+  // The least time of first readings that a thread measures before it judges.
+  static constexpr long kStretchMicroseconds = 500;
+
+ private:
+  class Stretch;
+  struct Top {
+    int fd;
+    dev_t device;  // the reading stays on the top folder's file system
+  };
+
+  // Starts one more thread; false when none can be had or reading has stopped. Needs mutex_.
+  bool AddThread(bool first);
+  void Loop(bool first);
+  // Reads the folder `path` (relative to the tops, "" for the tops themselves) of every tree
+  // and appends the paths of the subfolders to read next, in the first tree's listing order.
+  // Measures the reading into `stretch` unless it is null.
+  void ReadFolder(const std::string& path, char* buffer, std::size_t size, Stretch* stretch,
+                  std::vector<std::string>& subfolders);
+  // Lists the open folder `folder` of the folder `path` and looks at each entry; with
+  // `subfolders`, appends the paths of the subfolders on `device` that are not in `known`
+  // (sorted; may be null). Returns false when stopped.
+  bool ReadEntries(int folder, char* buffer, std::size_t size,
+                   std::vector<std::string>* subfolders, const std::vector<std::string>* known,
+                   const std::string& path, dev_t device);
+  bool Stopping() const { return stopping_.load(std::memory_order_relaxed); }
+
+  FileSystem& fs_;
+  const std::size_t threadsWanted_;
+  std::vector<Top> tops_;  // written before the first thread starts
+  bool subfolders_ = true;
+  bool hidden_ = true;
+  bool started_ = false;  // the pass's thread only
+  std::atomic<bool> stopping_{false};
+  std::atomic<long> passFolders_{0};
+  std::atomic<long> foldersRead_{0};
+  std::mutex mutex_;
+  std::condition_variable work_;       // threads wait here for folders to read
+  std::vector<std::string> pending_;   // a stack: the next one read is the last (needs mutex_)
+  int reading_ = 0;                    // threads reading a folder now (needs mutex_)
+  int running_ = 0;                    // threads not ended (needs mutex_)
+  bool stopped_ = false;               // needs mutex_: no more threads start
+  std::vector<std::thread> threads_;   // needs mutex_
+};
+
+}  // namespace vantrel

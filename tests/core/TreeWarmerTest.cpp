@@ -1,0 +1,170 @@
+// Reading the trees ahead must reach every folder a pass may walk (and nothing it must not),
+// must step aside when the trees are cached, and must never change what a run does.
+#include "engine/TreeWarmer.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "common/UniqueFd.h"
+#include "tests/core/LookAheadSupport.h"
+
+namespace vantrel::testsupport {
+namespace {
+
+// A drive that is slow the first time each entry is looked at and fast after that, as a disk
+// whose cache fills. Records the folders opened on other threads than the creator's (only the
+// reading ahead opens folders there) and the threads that opened them.
+class ColdDriveFileSystem : public LookAheadFileSystem {
+ public:
+  explicit ColdDriveFileSystem(bool cold) : LookAheadFileSystem(1, true), cold_(cold) {}
+
+  std::size_t WarmingThreads() const override { return 3; }
+  int OpenAt(int dirfd, const char* name, int flags, mode_t mode) override {
+    const int fd = LookAheadFileSystem::OpenAt(dirfd, name, flags, mode);
+    if (fd >= 0 && (flags & O_DIRECTORY) != 0 && std::this_thread::get_id() != creator_) {
+      const std::lock_guard lock(mutex_);
+      opened_.insert(PathOf(fd));
+      readers_.insert(std::this_thread::get_id());
+    }
+    return fd;
+  }
+  int StatAt(int dirfd, const char* name, struct stat* st, int flags) override {
+    struct stat folder;
+    if (cold_ && ::fstat(dirfd, &folder) == 0) {
+      bool first;
+      {
+        const std::lock_guard lock(mutex_);
+        first = seen_.insert({folder.st_ino, name}).second;
+      }
+      if (first) std::this_thread::sleep_for(std::chrono::microseconds(60));
+    }
+    return LookAheadFileSystem::StatAt(dirfd, name, st, flags);
+  }
+  std::set<std::string> opened() {
+    const std::lock_guard lock(mutex_);
+    return opened_;
+  }
+  std::size_t readers() {
+    const std::lock_guard lock(mutex_);
+    return readers_.size();
+  }
+
+ private:
+  static std::string PathOf(int fd) {
+    char path[4096];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
+    return std::string(path, n > 0 ? static_cast<std::size_t>(n) : 0);
+  }
+
+  const bool cold_;
+  const std::thread::id creator_ = std::this_thread::get_id();
+  std::mutex mutex_;
+  std::set<std::pair<ino_t, std::string>> seen_;
+  std::set<std::string> opened_;
+  std::set<std::thread::id> readers_;
+};
+
+void MakeFiles(const std::string& folder, int count) {
+  MakeFolder(folder);
+  for (int i = 0; i < count; ++i) WriteFile(folder + "/f" + std::to_string(i), "x");
+}
+
+bool WaitUntilFinished(TreeWarmer& warmer) {
+  for (int i = 0; i < 5000 && !warmer.Finished(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return warmer.Finished();
+}
+
+TEST(TreeWarmer, ReadsEveryFolderOfBothTreesOnASlowDriveAndNoOther) {
+  struct Case {
+    const char* name;
+    bool subfolders;
+    bool hidden;
+    std::set<std::string> expected;  // below the scratch folder
+    long folders;                    // each read in both trees
+  };
+  // Folder 1 holds a/b, .h (hidden) and a link to a folder outside; Folder 2 holds a and x.
+  const Case cases[] = {
+      {"everything", true, true, {"one", "one/a", "one/a/b", "one/.h", "two", "two/a", "two/x"}, 5},
+      {"no hidden", true, false, {"one", "one/a", "one/a/b", "two", "two/a", "two/x"}, 4},
+      {"no subfolders", false, true, {"one", "two"}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const test::TempTree t(test::TempTree::MemoryBase());
+    for (const char* folder : {"one", "one/a", "one/a/b", "one/.h", "two", "two/a", "two/x", "out"})
+      MakeFiles(t.Path(folder), 40);
+    ASSERT_EQ(::symlink(t.Path("out").c_str(), t.Path("one/link").c_str()), 0);
+    ColdDriveFileSystem fs(true);
+    const UniqueFd one(fs, ::open(t.Path("one").c_str(), O_RDONLY | O_DIRECTORY));
+    const UniqueFd two(fs, ::open(t.Path("two").c_str(), O_RDONLY | O_DIRECTORY));
+    TreeWarmer warmer(fs);
+    warmer.Start({one.get(), -1, two.get()}, c.subfolders, c.hidden);
+    ASSERT_TRUE(WaitUntilFinished(warmer));
+    std::set<std::string> expected;
+    for (const std::string& folder : c.expected) expected.insert(t.Path(folder));
+    EXPECT_EQ(fs.opened(), expected);
+    EXPECT_EQ(warmer.foldersRead(), c.folders);
+  }
+}
+
+// A tree wide enough that the reading could go on for a while: on a slow drive every thread
+// takes part; with the tree cached, the first thread alone reads a little and stops.
+TEST(TreeWarmer, UsesAllThreadsOnASlowDriveAndStepsAsideWhenCached) {
+  const test::TempTree t(test::TempTree::MemoryBase());
+  constexpr int kFolders = 300;
+  for (const char* top : {"one", "two"}) {
+    MakeFolder(t.Path(top));
+    for (int i = 0; i < kFolders; ++i) MakeFiles(t.Path(top) + "/d" + std::to_string(i), 10);
+  }
+  for (const bool cold : {true, false}) {
+    SCOPED_TRACE(cold ? "slow drive" : "cached");
+    ColdDriveFileSystem fs(cold);
+    const UniqueFd one(fs, ::open(t.Path("one").c_str(), O_RDONLY | O_DIRECTORY));
+    const UniqueFd two(fs, ::open(t.Path("two").c_str(), O_RDONLY | O_DIRECTORY));
+    TreeWarmer warmer(fs);
+    warmer.Start({one.get(), two.get()}, true, true);
+    ASSERT_TRUE(WaitUntilFinished(warmer));
+    if (cold) {
+      EXPECT_EQ(fs.readers(), 3u);
+      EXPECT_GT(warmer.foldersRead(), kFolders / 2);
+    } else {
+      EXPECT_EQ(fs.readers(), 1u);
+      EXPECT_LT(warmer.foldersRead(), kFolders / 2);
+    }
+  }
+}
+
+// Whatever the reading ahead does beside it, a run on a slow drive does what a run on one
+// thread does; and stopping it while it reads ends it.
+TEST(TreeWarmer, RunsOnASlowDriveExactlyAsOnOneThread) {
+  for (const Mode& mode : kModes) {
+    SCOPED_TRACE(mode.name);
+    const test::TempTree single(test::TempTree::MemoryBase());
+    const test::TempTree warmed(test::TempTree::MemoryBase());
+    MakePair(single.Path("one"), single.Path("two"), 3);
+    MakePair(warmed.Path("one"), warmed.Path("two"), 3);
+    LookAheadFileSystem oneThread(0);
+    ColdDriveFileSystem cold(true);
+    const Outcome expected = RunOn(single.root(), mode, oneThread);
+    const Outcome got = RunOn(warmed.root(), mode, cold);
+    EXPECT_EQ(got.log, expected.log);
+    EXPECT_EQ(got.progress, expected.progress);
+    EXPECT_EQ(got.trees, expected.trees);
+    EXPECT_GT(cold.readers(), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace vantrel::testsupport
