@@ -48,7 +48,9 @@ void TFolderSynchronizer::Walker::CopyNewerFiles(const TopFolder& source,
   if (!listing.valid()) return;
   toFolder1_ = destination.path == options_.folder1;
   // Both trees, for every pass of the run: the first pass is the one that finds them cold.
-  warmer_.Start({source.fd, destination.fd}, options_.includeSubfolders, options_.processHidden);
+  // Folder 2 is listed by a second pass, or by the removal of what Folder 1 lacks.
+  warmer_.Start({source.fd, destination.fd}, options_.includeSubfolders, options_.processHidden,
+                options_.copyMode == 0 || options_.exactCopy);
   DestFolder top;
   top.pathLength = targetPath_.size();
   writtenTop_ = destination.fd;

@@ -9,7 +9,6 @@
 #include <memory>
 #include <system_error>
 
-#include "common/UniqueFd.h"
 #include "engine/DirectoryReader.h"
 #include "engine/EntryKinds.h"
 #include "engine/ThreadWaits.h"
@@ -71,7 +70,8 @@ TreeWarmer::TreeWarmer(FileSystem& fs)
 
 TreeWarmer::~TreeWarmer() { Stop(); }
 
-void TreeWarmer::Start(const std::vector<int>& tops, bool subfolders, bool hidden) {
+void TreeWarmer::Start(const std::vector<int>& tops, bool subfolders, bool hidden,
+                       bool listOthers) {
   if (started_ || threadsWanted_ == 0) return;
   started_ = true;
   for (const int fd : tops) {
@@ -81,6 +81,7 @@ void TreeWarmer::Start(const std::vector<int>& tops, bool subfolders, bool hidde
   if (tops_.empty()) return;
   subfolders_ = subfolders;
   hidden_ = hidden;
+  listOthers_ = listOthers;
   const std::lock_guard lock(mutex_);
   pending_.emplace_back();
   AddThread(true);
@@ -185,43 +186,60 @@ void TreeWarmer::ReadFolder(const std::string& path, char* buffer, std::size_t s
                             Stretch* stretch, std::vector<std::string>& subfolders) {
   const char* name = path.empty() ? "." : path.c_str();
   const bool sampled = stretch != nullptr && stretch->Sampling();
+  const std::int64_t start = sampled ? stretch->Now() : 0;
+  std::vector<UniqueFd> folders;
+  folders.reserve(tops_.size());
+  for (const Top& top : tops_) {
+    folders.emplace_back(fs_, fs_.OpenAt(top.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0));
+  }
+  // The first tree is listed, and its names are looked up in the others, as a pass does; the
+  // others are listed too only when a pass lists them (a listing that is not cached, like a
+  // FUSE drive's, is read anew every time).
+  const std::size_t listed = listOthers_ ? folders.size() : 1;
   std::vector<std::string> firstTree;  // the subfolders found in the first tree, sorted
-  for (std::size_t i = 0; i < tops_.size(); ++i) {
-    const std::int64_t start = sampled ? stretch->Now() : 0;
-    UniqueFd folder(fs_, fs_.OpenAt(tops_[i].fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0));
-    if (!folder.valid()) continue;
-    if (!ReadEntries(folder.get(), buffer, size, &subfolders, i == 0 ? nullptr : &firstTree, path,
-                     tops_[i].device)) {
+  for (std::size_t i = 0; i < listed; ++i) {
+    if (!folders[i].valid()) continue;
+    if (!ReadEntries(folders, i, buffer, size, &subfolders, i == 0 ? nullptr : &firstTree, path))
       return;
-    }
-    if (sampled) {
-      const std::int64_t between = stretch->Now();
-      if (fs_.Lseek(folder.get(), 0, SEEK_SET) == 0 &&
-          ReadEntries(folder.get(), buffer, size, nullptr, nullptr, path, 0)) {
-        stretch->Add(between - start, stretch->Now() - between);
-      }
-    }
-    if (i == 0 && tops_.size() > 1) {
+    if (i == 0 && listed > 1) {
       firstTree = subfolders;
       std::sort(firstTree.begin(), firstTree.end());
     }
   }
+  if (!sampled) return;
+  const std::int64_t between = stretch->Now();
+  for (std::size_t i = 0; i < listed; ++i) {
+    if (!folders[i].valid()) continue;
+    if (fs_.Lseek(folders[i].get(), 0, SEEK_SET) != 0 ||
+        !ReadEntries(folders, i, buffer, size, nullptr, nullptr, path)) {
+      return;
+    }
+  }
+  stretch->Add(between - start, stretch->Now() - between);
 }
 
-bool TreeWarmer::ReadEntries(int folder, char* buffer, std::size_t size,
-                             std::vector<std::string>* subfolders,
-                             const std::vector<std::string>* known, const std::string& path,
-                             dev_t device) {
+bool TreeWarmer::ReadEntries(const std::vector<UniqueFd>& folders, std::size_t listed,
+                             char* buffer, std::size_t size, std::vector<std::string>* subfolders,
+                             const std::vector<std::string>* known, const std::string& path) {
+  const int folder = folders[listed].get();
   DirectoryReader reader(fs_, folder, buffer, size);
   DirEntry entry;
   while (reader.Next(entry)) {
     if (Stopping()) return false;
     if (!hidden_ && IsHiddenName(entry.name)) continue;
     struct stat st;
-    if (fs_.StatAt(folder, entry.name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    const bool found = fs_.StatAt(folder, entry.name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!listOthers_) {
+      struct stat other;
+      for (std::size_t i = 1; i < folders.size(); ++i) {
+        if (folders[i].valid()) fs_.StatAt(folders[i].get(), entry.name, &other, AT_SYMLINK_NOFOLLOW);
+      }
+    }
     // A link is never followed, and a drive mounted inside a tree is the passes' business.
-    if (subfolders == nullptr || !subfolders_ || !S_ISDIR(st.st_mode) || st.st_dev != device)
+    if (!found || subfolders == nullptr || !subfolders_ || !S_ISDIR(st.st_mode) ||
+        st.st_dev != tops_[listed].device) {
       continue;
+    }
     std::string sub = path.empty() ? std::string(entry.name) : path + '/' + entry.name;
     if (known == nullptr || !std::binary_search(known->begin(), known->end(), sub))
       subfolders->push_back(std::move(sub));

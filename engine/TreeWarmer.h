@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "common/FileSystem.h"
+#include "common/UniqueFd.h"
 
 namespace vantrel {
 
@@ -35,8 +36,10 @@ class TreeWarmer {
 
   // Begins reading the trees of the open folders `tops` (not owned; they must stay open until
   // Stop; negative ones are left out): their subfolders too when `subfolders`, the names
-  // starting with '.' only when `hidden`. Only the first call of an object does anything.
-  void Start(const std::vector<int>& tops, bool subfolders, bool hidden);
+  // starting with '.' only when `hidden`. The first tree is listed and its names are looked
+  // up in the others; those are listed as well when `listOthers` (a pass lists them). Only
+  // the first call of an object does anything.
+  void Start(const std::vector<int>& tops, bool subfolders, bool hidden, bool listOthers);
   // Tells that a pass entered a folder; the reading keeps at most kAhead folders ahead of the
   // passes, so that on trees larger than the cache it does not push out what they still need.
   void Entered() { passFolders_.fetch_add(1, std::memory_order_relaxed); }
@@ -68,12 +71,13 @@ class TreeWarmer {
   // Measures the reading into `stretch` unless it is null.
   void ReadFolder(const std::string& path, char* buffer, std::size_t size, Stretch* stretch,
                   std::vector<std::string>& subfolders);
-  // Lists the open folder `folder` of the folder `path` and looks at each entry; with
-  // `subfolders`, appends the paths of the subfolders on `device` that are not in `known`
-  // (sorted; may be null). Returns false when stopped.
-  bool ReadEntries(int folder, char* buffer, std::size_t size,
-                   std::vector<std::string>* subfolders, const std::vector<std::string>* known,
-                   const std::string& path, dev_t device);
+  // Lists `folders[listed]` (of the folder `path`) and looks at each entry, in the other
+  // `folders` too unless those are listed themselves; with `subfolders`, appends the paths of
+  // the subfolders on the listed tree's file system that are not in `known` (sorted; may be
+  // null). Returns false when stopped.
+  bool ReadEntries(const std::vector<UniqueFd>& folders, std::size_t listed, char* buffer,
+                   std::size_t size, std::vector<std::string>* subfolders,
+                   const std::vector<std::string>* known, const std::string& path);
   bool Stopping() const { return stopping_.load(std::memory_order_relaxed); }
 
   FileSystem& fs_;
@@ -81,6 +85,7 @@ class TreeWarmer {
   std::vector<Top> tops_;  // written before the first thread starts
   bool subfolders_ = true;
   bool hidden_ = true;
+  bool listOthers_ = true;
   bool started_ = false;  // the pass's thread only
   std::atomic<bool> stopping_{false};
   std::atomic<long> passFolders_{0};

@@ -22,21 +22,20 @@ namespace vantrel::testsupport {
 namespace {
 
 // A drive that is slow the first time each entry is looked at and fast after that, as a disk
-// whose cache fills. Records the folders opened on other threads than the creator's (only the
-// reading ahead opens folders there) and the threads that opened them.
+// whose cache fills. Records the folders listed on other threads than the creator's (only the
+// reading ahead lists folders there) and the threads that listed them.
 class ColdDriveFileSystem : public LookAheadFileSystem {
  public:
   explicit ColdDriveFileSystem(bool cold) : LookAheadFileSystem(1, true), cold_(cold) {}
 
   std::size_t WarmingThreads() const override { return 3; }
-  int OpenAt(int dirfd, const char* name, int flags, mode_t mode) override {
-    const int fd = LookAheadFileSystem::OpenAt(dirfd, name, flags, mode);
-    if (fd >= 0 && (flags & O_DIRECTORY) != 0 && std::this_thread::get_id() != creator_) {
+  long GetDents(int fd, void* buffer, std::size_t size) override {
+    if (std::this_thread::get_id() != creator_) {
       const std::lock_guard lock(mutex_);
-      opened_.insert(PathOf(fd));
+      listed_.insert(PathOf(fd));
       readers_.insert(std::this_thread::get_id());
     }
-    return fd;
+    return LookAheadFileSystem::GetDents(fd, buffer, size);
   }
   int StatAt(int dirfd, const char* name, struct stat* st, int flags) override {
     struct stat folder;
@@ -50,9 +49,18 @@ class ColdDriveFileSystem : public LookAheadFileSystem {
     }
     return LookAheadFileSystem::StatAt(dirfd, name, st, flags);
   }
-  std::set<std::string> opened() {
+  std::set<std::string> listed() {
     const std::lock_guard lock(mutex_);
-    return opened_;
+    return listed_;
+  }
+  // The names looked up in the folder `path`.
+  std::size_t LookedUpIn(const std::string& path) {
+    struct stat folder;
+    if (::stat(path.c_str(), &folder) != 0) return 0;
+    const std::lock_guard lock(mutex_);
+    std::size_t count = 0;
+    for (const auto& [inode, name] : seen_) count += inode == folder.st_ino;
+    return count;
   }
   std::size_t readers() {
     const std::lock_guard lock(mutex_);
@@ -70,7 +78,7 @@ class ColdDriveFileSystem : public LookAheadFileSystem {
   const std::thread::id creator_ = std::this_thread::get_id();
   std::mutex mutex_;
   std::set<std::pair<ino_t, std::string>> seen_;
-  std::set<std::string> opened_;
+  std::set<std::string> listed_;
   std::set<std::thread::id> readers_;
 };
 
@@ -91,14 +99,17 @@ TEST(TreeWarmer, ReadsEveryFolderOfBothTreesOnASlowDriveAndNoOther) {
     const char* name;
     bool subfolders;
     bool hidden;
-    std::set<std::string> expected;  // below the scratch folder
-    long folders;                    // each read in both trees
+    bool listOthers;
+    std::set<std::string> listed;  // below the scratch folder
+    long folders;                  // each read in both trees
   };
   // Folder 1 holds a/b, .h (hidden) and a link to a folder outside; Folder 2 holds a and x.
   const Case cases[] = {
-      {"everything", true, true, {"one", "one/a", "one/a/b", "one/.h", "two", "two/a", "two/x"}, 5},
-      {"no hidden", true, false, {"one", "one/a", "one/a/b", "two", "two/a", "two/x"}, 4},
-      {"no subfolders", false, true, {"one", "two"}, 1},
+      {"everything", true, true, true,
+       {"one", "one/a", "one/a/b", "one/.h", "two", "two/a", "two/x"}, 5},
+      {"no hidden", true, false, true, {"one", "one/a", "one/a/b", "two", "two/a", "two/x"}, 4},
+      {"no subfolders", false, true, true, {"one", "two"}, 1},
+      {"Folder 2 looked up, not listed", true, true, false, {"one", "one/a", "one/a/b", "one/.h"}, 4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -110,12 +121,16 @@ TEST(TreeWarmer, ReadsEveryFolderOfBothTreesOnASlowDriveAndNoOther) {
     const UniqueFd one(fs, ::open(t.Path("one").c_str(), O_RDONLY | O_DIRECTORY));
     const UniqueFd two(fs, ::open(t.Path("two").c_str(), O_RDONLY | O_DIRECTORY));
     TreeWarmer warmer(fs);
-    warmer.Start({one.get(), -1, two.get()}, c.subfolders, c.hidden);
+    warmer.Start({one.get(), -1, two.get()}, c.subfolders, c.hidden, c.listOthers);
     ASSERT_TRUE(WaitUntilFinished(warmer));
     std::set<std::string> expected;
-    for (const std::string& folder : c.expected) expected.insert(t.Path(folder));
-    EXPECT_EQ(fs.opened(), expected);
+    for (const std::string& folder : c.listed) expected.insert(t.Path(folder));
+    EXPECT_EQ(fs.listed(), expected);
     EXPECT_EQ(warmer.foldersRead(), c.folders);
+    // Folder 1's 40 files (and the subfolder b) looked up in Folder 2's a, listed or not.
+    if (c.subfolders) {
+      EXPECT_GE(fs.LookedUpIn(t.Path("two/a")), 40u);
+    }
   }
 }
 
@@ -134,7 +149,7 @@ TEST(TreeWarmer, UsesAllThreadsOnASlowDriveAndStepsAsideWhenCached) {
     const UniqueFd one(fs, ::open(t.Path("one").c_str(), O_RDONLY | O_DIRECTORY));
     const UniqueFd two(fs, ::open(t.Path("two").c_str(), O_RDONLY | O_DIRECTORY));
     TreeWarmer warmer(fs);
-    warmer.Start({one.get(), two.get()}, true, true);
+    warmer.Start({one.get(), two.get()}, true, true, true);
     ASSERT_TRUE(WaitUntilFinished(warmer));
     if (cold) {
       EXPECT_EQ(fs.readers(), 3u);
