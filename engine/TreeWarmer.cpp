@@ -145,11 +145,9 @@ void TreeWarmer::Loop(bool first) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     found.clear();
-    // The passes read the top folders at once too: those tell nothing, but their last folder
-    // found is the one farthest from the passes.
+    // The passes read the top folders at once too: those tell nothing.
     const bool tops = path.empty();
     ReadFolder(path, buffer.get(), kBufferSize, tops ? nullptr : &stretch, found);
-    if (tops) farthest = true;
     foldersRead_.fetch_add(1, std::memory_order_relaxed);
     const bool verdict = stretch.Long();
     const bool cached = verdict && !stretch.Judge();
