@@ -39,6 +39,7 @@ constexpr char kInfoSuffix[] = ".trashinfo";
 constexpr unsigned kNameAttempts = 10000;
 // A trash name leaves room for ".trashinfo" and a number of up to seven digits in one entry name.
 constexpr std::size_t kMaxBaseLength = NAME_MAX - (sizeof kInfoSuffix - 1) - 8;
+constexpr unsigned kMaxNumber = 9999999;
 
 // Errors by which a file system says it cannot give an entry a second name.
 bool IsLinkRefusal(int error) {
@@ -311,13 +312,13 @@ int TrashCan::Put(Bin& bin, const std::string& original, const char* name, std::
       error = place(trashName.c_str());
       if (error == 0) {
         if (next > 1) bin.lastNumber = next;
-        ++next;  // taken now, by this entry
+        next = next < kMaxNumber ? next + 1 : 2;  // taken now, by this entry
         return 0;
       }
       fs_.UnlinkAt(bin.info.get(), infoName.c_str(), 0);
     }
     if (error != EEXIST) return error;
-    next = next == 1 ? std::max(2u, bin.lastNumber) : next + 1;
+    next = next == 1 ? std::max(2u, bin.lastNumber) : next < kMaxNumber ? next + 1 : 2;
   }
   return EEXIST;
 }
