@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,10 @@ struct TrashCan::Bin {
   UniqueFd info;
   // The number to try first for a name, so that many entries of one name cost one try each.
   std::unordered_map<std::string, unsigned> nextNumber;
+  // The number with which the last name whose plain form was taken found a free one. A trash
+  // that already holds the same tree's older versions has them under the same numbers for every
+  // name, so a later taken name tries that number next instead of counting up to it again.
+  unsigned lastNumber = 0;
 };
 
 namespace {
@@ -34,6 +39,7 @@ constexpr char kInfoSuffix[] = ".trashinfo";
 constexpr unsigned kNameAttempts = 10000;
 // A trash name leaves room for ".trashinfo" and a number of up to seven digits in one entry name.
 constexpr std::size_t kMaxBaseLength = NAME_MAX - (sizeof kInfoSuffix - 1) - 8;
+constexpr unsigned kMaxNumber = 9999999;
 
 // Errors by which a file system says it cannot give an entry a second name.
 bool IsLinkRefusal(int error) {
@@ -75,15 +81,6 @@ std::string TopFolderOf(FileSystem& fs, std::string folder) {
     }
     folder = parent;
   }
-}
-
-std::string DeletionDate() {
-  const std::time_t now = std::time(nullptr);
-  struct tm local;
-  localtime_r(&now, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-  return text;
 }
 
 }  // namespace
@@ -260,6 +257,20 @@ int TrashCan::OpenParts(int trashFd, Bin& bin) {
   return 0;
 }
 
+const std::string& TrashCan::DeletionDate() {
+  // The text changes once a second, and entries come much faster than that.
+  const std::time_t now = std::time(nullptr);
+  if (now != dateSecond_ || date_.empty()) {
+    struct tm local;
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    date_ = text;
+    dateSecond_ = now;
+  }
+  return date_;
+}
+
 int TrashCan::WriteInfo(Bin& bin, const std::string& infoName, const std::string& original) {
   const int fd = fs_.OpenAt(bin.info.get(), infoName.c_str(),
                             O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -290,19 +301,24 @@ int TrashCan::Put(Bin& bin, const std::string& original, const char* name, std::
   if (base.size() > kMaxBaseLength) base.resize(kMaxBaseLength);
   unsigned& next = bin.nextNumber[base];
   if (next == 0) next = 1;
-  for (unsigned attempt = 0; attempt < kNameAttempts; ++attempt, ++next) {
+  for (unsigned attempt = 0; attempt < kNameAttempts; ++attempt) {
     trashName = base;
     if (next > 1) trashName.append(".").append(std::to_string(next));
     const std::string infoName = trashName + kInfoSuffix;
     // The info file first, made exclusively: it claims the name, and an entry in files/ never
     // lacks its record of where it came from.
     int error = WriteInfo(bin, infoName, original);
-    if (error == EEXIST) continue;
-    if (error != 0) return error;
-    error = place(trashName.c_str());
-    if (error == 0) return 0;
-    fs_.UnlinkAt(bin.info.get(), infoName.c_str(), 0);
+    if (error == 0) {
+      error = place(trashName.c_str());
+      if (error == 0) {
+        if (next > 1) bin.lastNumber = next;
+        next = next < kMaxNumber ? next + 1 : 2;  // taken now, by this entry
+        return 0;
+      }
+      fs_.UnlinkAt(bin.info.get(), infoName.c_str(), 0);
+    }
     if (error != EEXIST) return error;
+    next = next == 1 ? std::max(2u, bin.lastNumber) : next < kMaxNumber ? next + 1 : 2;
   }
   return EEXIST;
 }

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,12 +55,16 @@ class TrashCan final : public ReplacedKeeper {
   int Put(Bin& bin, const std::string& original, const char* name, std::string& trashName,
           Place place);
   int WriteInfo(Bin& bin, const std::string& infoName, const std::string& original);
+  // The DeletionDate text of an entry trashed now, in local time.
+  const std::string& DeletionDate();
 
   FileSystem& fs_;
   std::string homeTrash_;  // the home trash's path, without a trailing separator
   uid_t uid_;
   std::vector<std::unique_ptr<Bin>> bins_;
   std::string line_;
+  std::time_t dateSecond_ = 0;
+  std::string date_;
   // What Keep did, for Undo.
   Bin* keptBin_ = nullptr;
   std::string keptName_;

@@ -119,6 +119,64 @@ TEST_F(TrashTest, EntriesOfOneNameGetNamesOfTheirOwn) {
   EXPECT_FALSE(tree_.Exists(Trash("info/same.txt.2.trashinfo")));
 }
 
+// Counts the info files the trash tries to make.
+class InfoCountingFileSystem : public FileSystemWrapper {
+ public:
+  InfoCountingFileSystem() : FileSystemWrapper(FileSystem::Default()) {}
+  int OpenAt(int dirfd, const char* name, int flags, mode_t mode) override {
+    if ((flags & O_CREAT) != 0 && std::strstr(name, ".trashinfo") != nullptr) ++tries;
+    return FileSystemWrapper::OpenAt(dirfd, name, flags, mode);
+  }
+  int tries = 0;
+};
+
+// The same tree synchronized again and again: its older versions are in the trash already, under
+// the same numbers for every name.
+TEST_F(TrashTest, RepeatedNamesFindTheirFreeNumberWithoutCountingUp) {
+  constexpr int kFiles = 12;
+  constexpr int kVersions = 6;  // the plain name and .2 to .6 are taken for every file
+  InfoCountingFileSystem fs;
+  sync_.SetFileSystem(&fs);
+  sync_.SetExactCopy(false);
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".txt";
+    tree_.WriteFile("two/" + name, "old " + name);
+    tree_.SetTime("two/" + name, kOld);
+    tree_.WriteFile("one/" + name, "new " + name);
+    tree_.SetTime("one/" + name, kNew);
+    for (int v = 1; v <= kVersions; ++v) {
+      const std::string held = v == 1 ? name : name + "." + std::to_string(v);
+      tree_.WriteFile(Trash("files/" + held), "version " + std::to_string(v));
+      tree_.WriteFile(Trash("info/" + held + ".trashinfo"), "[Trash Info]\n");
+    }
+  }
+  // One name is free at .3 already: any free number will do for it.
+  ASSERT_EQ(unlink(tree_.Path(Trash("info/f5.txt.3.trashinfo")).c_str()), 0);
+  ASSERT_EQ(unlink(tree_.Path(Trash("files/f5.txt.3")).c_str()), 0);
+  sync_.Run();
+  int kept = 0;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".txt";
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(Logged(CopyLine(name.c_str())));
+    EXPECT_EQ(tree_.ReadFile("two/" + name), "new " + name);
+    for (const std::string& entry : tree_.List("data/Trash/files")) {
+      const std::string held = entry.substr(entry.rfind('/') + 1);
+      if (held.rfind(name, 0) != 0 || tree_.ReadFile(Trash("files/" + held)) != "old " + name) {
+        continue;
+      }
+      ++kept;
+      const std::string info = tree_.ReadFile(Trash("info/" + held + ".trashinfo"));
+      EXPECT_NE(info.find("Path=" + PercentEncoded(Two(name)) + "\n"), std::string::npos) << info;
+    }
+    // The versions that were there stay untouched.
+    EXPECT_EQ(tree_.ReadFile(Trash("files/" + name + ".2")), "version 2");
+  }
+  EXPECT_EQ(kept, kFiles);
+  // Counting up from the plain name every time would take kVersions + 1 tries for each file.
+  EXPECT_LE(fs.tries, kVersions + 1 + 2 * (kFiles - 1) + 1);
+}
+
 TEST_F(TrashTest, ReplacedFileKeepsItsOldVersionInTheTrash) {
   tree_.WriteFile("two/report.txt", "old version");
   tree_.SetTime("two/report.txt", kOld);
