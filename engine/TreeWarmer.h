@@ -4,10 +4,12 @@
 // make every call themselves and find the answers cached, so nothing a pass decides depends
 // on this.
 //
-// It pays only while the trees are not cached. The first thread measures each stretch of its
-// work: when it mostly waited for the drive, the other threads start; when it mostly ran (or
-// waited for a core), the trees are cached and it stops. Every thread stops by the same rule,
-// which also ends the reading once the passes have caught up with it.
+// It pays only while the trees are not cached. Each thread now and then reads a folder twice
+// and compares: a first reading that cost several times the second (which the cache answers)
+// came from the drive. When the first thread finds that, the other threads start; a thread
+// whose first readings cost no more than cached ones moves on to the folder farthest from the
+// passes, and after two such stretches in a row it stops, which also ends the reading on a
+// cached tree and once the passes have caught up with it.
 #pragma once
 
 #include <sys/types.h>
