@@ -10,8 +10,22 @@ TResultHighlighter::TResultHighlighter(QTextDocument* document) : QSyntaxHighlig
   failure_.setFontWeight(QFont::Bold);
 }
 
-bool TResultHighlighter::IsFailureLine(const QString& line) {
+bool TResultHighlighter::IsFailureLine(QStringView line) {
   return line.startsWith(QLatin1String("Cannot ")) || line == QLatin1String("Terminated by user");
+}
+
+bool TResultHighlighter::AnyFailureLine(QStringView text) {
+  qsizetype start = 0;
+  for (qsizetype i = 0; i <= text.size(); ++i) {
+    if (i < text.size()) {
+      const QChar c = text[i];
+      if (c != u'\n' && c != u'\r' && c != QChar::ParagraphSeparator && c != QChar::LineSeparator)
+        continue;
+    }
+    if (IsFailureLine(text.sliced(start, i - start))) return true;
+    start = i + 1;
+  }
+  return false;
 }
 
 void TResultHighlighter::highlightBlock(const QString& text) {

@@ -12,7 +12,10 @@ class TResultHighlighter : public QSyntaxHighlighter {
   explicit TResultHighlighter(QTextDocument* document);
 
   // True iff the line reports a failure: "Cannot ..." and "Terminated by user".
-  static bool IsFailureLine(const QString& line);
+  static bool IsFailureLine(QStringView line);
+  // True iff a line of `text` may report a failure: every line the highlighter would mark,
+  // whatever breaks the text into lines.
+  static bool AnyFailureLine(QStringView text);
 
  protected:
   void highlightBlock(const QString& text) override;

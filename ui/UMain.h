@@ -185,6 +185,8 @@ class TVTMainForm : public QWidget {
   void Label5MouseEnter();
   void Label5MouseLeave();
   void Label5Click();
+  // Puts `text` into the result field; its failure lines stand out.
+  void ShowResultText(const QString& text);
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -182,12 +182,25 @@ void TVTMainForm::FinishRun(const QString& refusal) {
   QString text;
   if (!refusal.isEmpty()) text = refusal + QStringLiteral("\r\n");
   if (!refusal.isEmpty() && Project().ResultLogSize() == 0) {
-    mResult->setPlainText(text);
+    ShowResultText(text);
   } else {
-    mResult->setPlainText(text + QString::fromStdString(Project().GetResultText()));
+    ShowResultText(text + QString::fromStdString(Project().GetResultText()));
   }
   PageControl1Change();
   Label7->setText(ResultHeaderText(Project().Summary()));
+}
+
+void TVTMainForm::ShowResultText(const QString& text) {
+  // The highlighter goes through every line the field gets, a tenth of a second at 100,000
+  // lines; a text without a failure line does without it. It comes and goes while the field
+  // is empty: leaving, it would go through the old text, and coming to a field with text, it
+  // would leave the new text to later.
+  const bool failures = TResultHighlighter::AnyFailureLine(text);
+  if (failures != (resultHighlighter_->document() != nullptr)) {
+    mResult->clear();
+    resultHighlighter_->setDocument(failures ? mResult->document() : nullptr);
+  }
+  mResult->setPlainText(text);
 }
 
 void TVTMainForm::SyncProgress(TFolderSynchronizer&, const std::string& text) {

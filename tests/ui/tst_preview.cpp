@@ -2,6 +2,7 @@
 // highlighted failure lines, the focus on each page, and the web link's failure.
 #include <QApplication>
 #include <QHeaderView>
+#include <QPlainTextEdit>
 #include <QTableView>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -150,7 +151,7 @@ class PreviewWindow : public QObject {
     const QString text =
         "Copy file \"a\" to \"b\"\nCannot copy file \"x\" to \"y\": Permission "
         "denied\nTerminated by user";
-    h->form->mResult->setPlainText(text);
+    h->form->ShowResultText(text);
     QCOMPARE(h->form->mResult->toPlainText(), text);
     QTextDocument* document = h->form->mResult->document();
     QList<bool> marked;
@@ -158,6 +159,35 @@ class PreviewWindow : public QObject {
       marked << !block.layout()->formats().isEmpty();
     }
     QCOMPARE(marked, (QList<bool>{false, true, true}));
+  }
+
+  // The field goes without its highlighter only where the highlighter would mark nothing,
+  // whatever breaks the text into lines.
+  void highlighterLeftOutOnlyWithoutFailureLines() {
+    const QString texts[] = {
+        "",
+        "Copy file \"a\" to \"b\"\r\nCannot copy file \"x\": Permission denied\r\n",
+        "Cannot remove file \"x\"",
+        "Copy file \"a\rCannot b\" to \"c\"",
+        QString("a") + QChar::ParagraphSeparator + "Terminated by user",
+        "Terminated by user\r\n",
+        "Terminated by user now\r\nCopy file \"Cannot\" to \"x\"\r\n",
+        "xCannot copy\n Cannot copy\nCannot\n",
+    };
+    QPlainTextEdit field;
+    TResultHighlighter highlighter(field.document());
+    for (const QString& text : texts) {
+      field.setPlainText(text);
+      bool marked = false;
+      for (QTextBlock block = field.document()->begin(); block.isValid(); block = block.next()) {
+        marked = marked || !block.layout()->formats().isEmpty();
+      }
+      QVERIFY2(TResultHighlighter::AnyFailureLine(text) == marked, qPrintable(text));
+    }
+    // Only three of the texts hold no failure line.
+    int without = 0;
+    for (const QString& text : texts) without += !TResultHighlighter::AnyFailureLine(text);
+    QCOMPARE(without, 3);
   }
 
   void summaryTexts() {
