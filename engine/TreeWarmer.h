@@ -9,7 +9,9 @@
 // came from the drive. When the first thread finds that, the other threads start; a thread
 // whose first readings cost no more than cached ones moves on to the folder farthest from the
 // passes, and after two such stretches in a row it stops, which also ends the reading on a
-// cached tree and once the passes have caught up with it.
+// cached tree and once the passes have caught up with it. The threads run at the lowest
+// priority, so that on a busy machine they do not take the time the passes and the drive's
+// driver need.
 #pragma once
 
 #include <sys/types.h>
@@ -55,6 +57,8 @@ class TreeWarmer {
 
   // How far ahead of the passes the reading may be, in folders.
   static constexpr long kAhead = 2048;
+  // The threads' nice value: the lowest priority.
+  static constexpr int kPriority = 19;
   // The least time of first readings that a thread measures before it judges.
   static constexpr long kStretchMicroseconds = 500;
 

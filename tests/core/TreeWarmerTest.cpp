@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +35,7 @@ class ColdDriveFileSystem : public LookAheadFileSystem {
       const std::lock_guard lock(mutex_);
       listed_.insert(PathOf(fd));
       readers_.insert(std::this_thread::get_id());
+      priorities_.insert(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())));
     }
     return LookAheadFileSystem::GetDents(fd, buffer, size);
   }
@@ -66,6 +68,11 @@ class ColdDriveFileSystem : public LookAheadFileSystem {
     const std::lock_guard lock(mutex_);
     return readers_.size();
   }
+  // The nice values of the threads that listed.
+  std::set<int> priorities() {
+    const std::lock_guard lock(mutex_);
+    return priorities_;
+  }
 
  private:
   static std::string PathOf(int fd) {
@@ -80,6 +87,7 @@ class ColdDriveFileSystem : public LookAheadFileSystem {
   std::set<std::pair<ino_t, std::string>> seen_;
   std::set<std::string> listed_;
   std::set<std::thread::id> readers_;
+  std::set<int> priorities_;
 };
 
 void MakeFiles(const std::string& folder, int count) {
@@ -135,7 +143,8 @@ TEST(TreeWarmer, ReadsEveryFolderOfBothTreesOnASlowDriveAndNoOther) {
 }
 
 // A tree wide enough that the reading could go on for a while: on a slow drive every thread
-// takes part; with the tree cached, the first thread alone reads a little and stops.
+// takes part, at the lowest priority; with the tree cached, the first thread alone reads a
+// little and stops.
 TEST(TreeWarmer, UsesAllThreadsOnASlowDriveAndStepsAsideWhenCached) {
   const test::TempTree t(test::TempTree::MemoryBase());
   constexpr int kFolders = 300;
@@ -154,6 +163,8 @@ TEST(TreeWarmer, UsesAllThreadsOnASlowDriveAndStepsAsideWhenCached) {
     if (cold) {
       EXPECT_EQ(fs.readers(), 3u);
       EXPECT_GT(warmer.foldersRead(), kFolders / 2);
+      // They take only the time the pass leaves.
+      EXPECT_EQ(fs.priorities(), std::set<int>{TreeWarmer::kPriority});
     } else {
       EXPECT_EQ(fs.readers(), 1u);
       EXPECT_LT(warmer.foldersRead(), kFolders / 2);
