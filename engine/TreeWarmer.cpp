@@ -119,10 +119,8 @@ void TreeWarmer::Stop() {
 
 void TreeWarmer::Loop(bool first) {
   // The lowest priority: the threads then take the time that the passes and a drive's driver
-  // leave, and no more. On a busy machine a FUSE driver's one thread, sharing a core with
-  // four threads at the passes' priority, got so much less of it that a rescan took 1.45
-  // times as long as on one thread; at this priority, 1.03, and on an idle machine as fast as
-  // before.
+  // leave, and no more. At the passes' priority, on a busy machine, a FUSE driver's one
+  // thread shared its core with all four and a rescan took longer than on one thread.
   setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kPriority);
   Stretch stretch;
   bool othersStarted = !first;
