@@ -26,6 +26,9 @@ constexpr std::chrono::milliseconds kSlowPatience(50);
 // reads its waits: long against the scheduler's time slices, short against a run.
 constexpr std::chrono::milliseconds kStretch(5);
 constexpr std::chrono::milliseconds kHelperReading(1);
+// The pass reads the clock for its stretch once in this many lookups: a cached lookup takes
+// about a microsecond, not much more than reading the clock.
+constexpr unsigned kAsksPerClockReading = 16;
 
 // Returns false only when the names differ in more than case: compared letter by letter in
 // ASCII; from the first byte that is not ASCII on they may be one name on a drive that folds
@@ -191,7 +194,10 @@ void LookupAhead::Batch::Reset() {
 }
 
 LookedUp LookupAhead::Batch::Get(int dirfd, const char* name) {
-  if (owner_.adapts_ && owner_.enabled()) owner_.Measure();
+  if (owner_.adapts_ && owner_.enabled() && ++owner_.asksUnmeasured_ >= kAsksPerClockReading) {
+    owner_.asksUnmeasured_ = 0;
+    owner_.Measure();
+  }
   return Fetch(dirfd, name);
 }
 

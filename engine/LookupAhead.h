@@ -63,6 +63,9 @@ class LookupAhead {
   // Returns true iff a batch of `count` names is worth handing to the helper.
   bool Worth(std::size_t count) const { return minimum_ != 0 && count >= minimum_; }
   bool enabled() const { return minimum_ != 0; }
+  // Returns true iff a batch started now may go to the helper: false while the choice leaves
+  // the lookups to the pass, so that the pass need not gather names for nobody.
+  bool MayHelp() const { return enabled() && (!adapts_ || chooser_.helping()); }
 
  private:
   friend class Batch;
@@ -87,6 +90,7 @@ class LookupAhead {
   std::int64_t passWaited_ = 0;    // at the stretch's start
   std::int64_t helperWaited_ = 0;  // at the stretch's start
   long helperLookups_ = 0;         // at the stretch's start
+  unsigned asksUnmeasured_ = 0;    // lookups asked for since the clock was last read
   std::mutex mutex_;
   std::condition_variable work_;  // the helper waits here for names to look up
   std::condition_variable done_;  // the pass waits here for a lookup in flight to end

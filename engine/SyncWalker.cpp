@@ -72,11 +72,12 @@ bool TFolderSynchronizer::Walker::LooksUpOtherSide(const DirEntry& entry) const 
 bool TFolderSynchronizer::Walker::NextEntry(DirectoryReader& reader, DirEntry& entry,
                                             LookupAhead::Batch& batch, DestFolder& folder) {
   // Every read of the folder is preceded by taking the batch back and followed by handing the
-  // new names out, whatever the read brings (only "." and "..", nothing, or an error).
+  // new names out while the helper may take them, whatever the read brings (only "." and "..",
+  // nothing, or an error).
   while (!reader.NextInBuffer(entry)) {
     batch.Reset();
     if (!reader.Refill()) return false;
-    if (!lookAhead_.enabled()) continue;
+    if (!lookAhead_.MayHelp()) continue;
     reader.VisitBuffer([&](const DirEntry& listed) {
       if (LooksUpOtherSide(listed)) batch.Add(listed.name);
     });
