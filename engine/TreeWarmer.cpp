@@ -76,6 +76,7 @@ void TreeWarmer::Start(const std::vector<int>& tops, bool subfolders, bool hidde
                        bool listOthers) {
   if (started_ || threadsWanted_ == 0) return;
   started_ = true;
+  startedAt_ = Clock::now();
   for (const int fd : tops) {
     struct stat st;
     if (fd >= 0 && fs_.Fstat(fd, &st) == 0) tops_.push_back(Top{fd, st.st_dev});
@@ -98,6 +99,20 @@ bool TreeWarmer::AddThread(bool first) {
   }
   ++running_;
   return true;
+}
+
+bool TreeWarmer::FarAhead() const {
+  const long entered = passFolders_.load(std::memory_order_relaxed);
+  const long ahead = foldersRead() - entered;
+  if (ahead > kAhead) return true;
+  // Until the passes walk there is no pace to keep to.
+  if (ahead <= kLeastAhead || entered == 0) return false;
+  // The pace over the whole run so far, over no less than a few hundredths of a second.
+  const double seconds =
+      std::max(std::chrono::duration<double>(Clock::now() - startedAt_).count(), 0.05);
+  return static_cast<double>(ahead) >
+         static_cast<double>(entered) / seconds *
+             std::chrono::duration<double>(kCachedFor).count();
 }
 
 bool TreeWarmer::Finished() {
@@ -146,10 +161,7 @@ void TreeWarmer::Loop(bool first) {
       }
       ++reading_;
     }
-    while (!Stopping() &&
-           foldersRead() > passFolders_.load(std::memory_order_relaxed) + kAhead) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    while (!Stopping() && FarAhead()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     found.clear();
     // The passes read the top folders at once too: those tell nothing.
     const bool tops = path.empty();

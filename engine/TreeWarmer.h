@@ -17,6 +17,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -45,7 +46,8 @@ class TreeWarmer {
   // the first call of an object does anything.
   void Start(const std::vector<int>& tops, bool subfolders, bool hidden, bool listOthers);
   // Tells that a pass entered a folder; the reading keeps at most kAhead folders ahead of the
-  // passes, so that on trees larger than the cache it does not push out what they still need.
+  // passes, so that on trees larger than the cache it does not push out what they still need,
+  // and no further than their pace says they come within kCachedFor.
   void Entered() { passFolders_.fetch_add(1, std::memory_order_relaxed); }
   // Ends the reading and joins its threads. The pass's thread only.
   void Stop();
@@ -55,8 +57,13 @@ class TreeWarmer {
   // Returns true iff reading began and every thread has ended (read all, or stepped aside).
   bool Finished();
 
-  // How far ahead of the passes the reading may be, in folders.
+  // How far ahead of the passes the reading may be: at most kAhead folders, and no more than
+  // the passes walk in kCachedFor at their pace so far (but kLeastAhead), since what they come
+  // to later may have been forgotten (a FUSE driver's answers are kept for a second by
+  // default), and then reading it only doubled the drive's work.
   static constexpr long kAhead = 2048;
+  static constexpr long kLeastAhead = 16;
+  static constexpr std::chrono::milliseconds kCachedFor{500};
   // The threads' nice value: the lowest priority.
   static constexpr int kPriority = 19;
   // The least time of first readings that a thread measures before it judges.
@@ -85,6 +92,8 @@ class TreeWarmer {
                    std::size_t size, std::vector<std::string>* subfolders,
                    const std::vector<std::string>* known, const std::string& path);
   bool Stopping() const { return stopping_.load(std::memory_order_relaxed); }
+  // Returns true iff the reading is as far ahead of the passes as it may be.
+  bool FarAhead() const;
 
   FileSystem& fs_;
   const std::size_t threadsWanted_;
@@ -93,6 +102,7 @@ class TreeWarmer {
   bool hidden_ = true;
   bool listOthers_ = true;
   bool started_ = false;  // the pass's thread only
+  std::chrono::steady_clock::time_point startedAt_;  // written before the first thread starts
   std::atomic<bool> stopping_{false};
   std::atomic<long> passFolders_{0};
   std::atomic<long> foldersRead_{0};

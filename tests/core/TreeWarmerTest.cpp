@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -170,6 +171,37 @@ TEST(TreeWarmer, UsesAllThreadsOnASlowDriveAndStepsAsideWhenCached) {
       EXPECT_LT(warmer.foldersRead(), kFolders / 2);
     }
   }
+}
+
+// What the reading finds may be forgotten before the passes come (a FUSE driver's answers are
+// kept for a second), so on a slow drive it keeps no further ahead of them than they walk in
+// kCachedFor; a version bounded only by kAhead reads all 300 folders at once.
+TEST(TreeWarmer, KeepsAheadOfThePassesOnlyAsFarAsTheyWalkWhileTheCacheKeeps) {
+  const test::TempTree t(test::TempTree::MemoryBase());
+  constexpr int kFolders = 300;
+  for (const char* top : {"one", "two"}) {
+    MakeFolder(t.Path(top));
+    for (int i = 0; i < kFolders; ++i) MakeFiles(t.Path(top) + "/d" + std::to_string(i), 10);
+  }
+  ColdDriveFileSystem fs(true);
+  const UniqueFd one(fs, ::open(t.Path("one").c_str(), O_RDONLY | O_DIRECTORY));
+  const UniqueFd two(fs, ::open(t.Path("two").c_str(), O_RDONLY | O_DIRECTORY));
+  TreeWarmer warmer(fs);
+  warmer.Start({one.get(), two.get()}, true, true, true);
+  // A pass that enters a folder every 25 ms walks 20 in kCachedFor (a tenth more, since it
+  // enters the first at once); the sleeps may run long, which only lowers its pace. The
+  // reading may go one folder past the limit, and each of its three threads one more.
+  constexpr auto kStep = std::chrono::milliseconds(25);
+  const long most = TreeWarmer::kCachedFor / kStep * 11 / 10 + 1 + 3;
+  long lead = 0;
+  for (long entered = 1; entered <= 40; ++entered) {
+    warmer.Entered();
+    std::this_thread::sleep_for(kStep);
+    lead = std::max(lead, warmer.foldersRead() - entered);
+  }
+  warmer.Stop();
+  EXPECT_LE(lead, most);
+  EXPECT_GE(lead, TreeWarmer::kLeastAhead);  // it did read ahead
 }
 
 // Whatever the reading ahead does beside it, a run on a slow drive does what a run on one
