@@ -107,11 +107,12 @@ bool TreeWarmer::FarAhead() const {
   if (ahead > kAhead) return true;
   // Until the passes walk there is no pace to keep to.
   if (ahead <= kLeastAhead || entered == 0) return false;
-  // The pace over the whole run so far, over no less than a few hundredths of a second.
+  // The pace over the whole run so far, over no less than a few hundredths of a second; the
+  // passes enter their first folder at once, so it is the folders entered after that one.
   const double seconds =
       std::max(std::chrono::duration<double>(Clock::now() - startedAt_).count(), 0.05);
   return static_cast<double>(ahead) >
-         static_cast<double>(entered) / seconds *
+         static_cast<double>(entered - 1) / seconds *
              std::chrono::duration<double>(kCachedFor).count();
 }
 
