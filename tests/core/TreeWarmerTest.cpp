@@ -96,6 +96,15 @@ void MakeFiles(const std::string& folder, int count) {
   for (int i = 0; i < count; ++i) WriteFile(folder + "/f" + std::to_string(i), "x");
 }
 
+// Folders "one" and "two" of `t`, each with kFolders folders of 10 files.
+constexpr int kFolders = 300;
+void MakeWideTrees(const test::TempTree& t) {
+  for (const char* top : {"one", "two"}) {
+    MakeFolder(t.Path(top));
+    for (int i = 0; i < kFolders; ++i) MakeFiles(t.Path(top) + "/d" + std::to_string(i), 10);
+  }
+}
+
 bool WaitUntilFinished(TreeWarmer& warmer) {
   for (int i = 0; i < 5000 && !warmer.Finished(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -148,11 +157,7 @@ TEST(TreeWarmer, ReadsEveryFolderOfBothTreesOnASlowDriveAndNoOther) {
 // little and stops.
 TEST(TreeWarmer, UsesAllThreadsOnASlowDriveAndStepsAsideWhenCached) {
   const test::TempTree t(test::TempTree::MemoryBase());
-  constexpr int kFolders = 300;
-  for (const char* top : {"one", "two"}) {
-    MakeFolder(t.Path(top));
-    for (int i = 0; i < kFolders; ++i) MakeFiles(t.Path(top) + "/d" + std::to_string(i), 10);
-  }
+  MakeWideTrees(t);
   for (const bool cold : {true, false}) {
     SCOPED_TRACE(cold ? "slow drive" : "cached");
     ColdDriveFileSystem fs(cold);
@@ -178,11 +183,7 @@ TEST(TreeWarmer, UsesAllThreadsOnASlowDriveAndStepsAsideWhenCached) {
 // kCachedFor; a version bounded only by kAhead reads all 300 folders at once.
 TEST(TreeWarmer, KeepsAheadOfThePassesOnlyAsFarAsTheyWalkWhileTheCacheKeeps) {
   const test::TempTree t(test::TempTree::MemoryBase());
-  constexpr int kFolders = 300;
-  for (const char* top : {"one", "two"}) {
-    MakeFolder(t.Path(top));
-    for (int i = 0; i < kFolders; ++i) MakeFiles(t.Path(top) + "/d" + std::to_string(i), 10);
-  }
+  MakeWideTrees(t);
   ColdDriveFileSystem fs(true);
   const UniqueFd one(fs, ::open(t.Path("one").c_str(), O_RDONLY | O_DIRECTORY));
   const UniqueFd two(fs, ::open(t.Path("two").c_str(), O_RDONLY | O_DIRECTORY));
