@@ -77,7 +77,12 @@ TFolderSynchronizer::TFolderSynchronizer(std::string fileName) : fileName_(std::
 TFolderSynchronizer::~TFolderSynchronizer() = default;
 
 void TFolderSynchronizer::WriteLine(const std::string& line) {
-  (previewing_ ? previewLog_ : resultLog_).Append(line);
+  if (previewing_) {
+    previewLog_.Append(line);
+  } else {
+    resultLog_.Append(line);
+    if (OnResultLine) OnResultLine(line);
+  }
   if (line.compare(0, 7, "Cannot ") == 0) ++summary_.failures;
   Notify(line);
 }

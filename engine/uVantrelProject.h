@@ -33,6 +33,9 @@ using TConfirmRemovalEvent = std::function<int(const std::string& kind, const st
 // errno value).
 using TActionEvent = std::function<void(const RunAction& action, int error)>;
 
+// Told of each line as Run writes it to ResultLog(), before OnProgress hears of it.
+using TResultLineEvent = std::function<void(const std::string& line)>;
+
 class TFolderSynchronizer {
  public:
   // `fileName` is the project file's full path; it never changes.
@@ -124,6 +127,8 @@ class TFolderSynchronizer {
   TSyncProgressEvent OnProgress;
   TConfirmRemovalEvent OnConfirmRemoval;
   TActionEvent OnAction;
+  // Preview's lines are not told: they go to PreviewLog().
+  TResultLineEvent OnResultLine;
 
  private:
   class Walker;  // the passes of one run
@@ -163,7 +168,7 @@ class TFolderSynchronizer {
   bool processHidden_ = false;
   bool useTrash_ = true;
   bool removesToTrash_ = false;  // of the run under way
-  int removalAnswer_ = mrNone;  // remembered across one run
+  int removalAnswer_ = mrNone;   // remembered across one run
   RunSummary summary_;
   RunPlan plan_;
   ResultLogStore previewLog_;

@@ -23,6 +23,7 @@
 #include "common/ModalResult.h"
 #include "engine/uVantrelProject.h"
 #include "ui/Prompts.h"
+#include "ui/ResultDocumentBuilder.h"
 #include "ui/SyncAnimation.h"
 #include "ui/UMainLayout.h"
 #include "ui/UMainPictures.h"

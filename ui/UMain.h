@@ -25,6 +25,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
+class QTextDocument;
 class QToolButton;
 class QTreeWidgetItem;
 
@@ -33,6 +34,7 @@ namespace vantrel {
 class TFolderSynchronizer;
 class TPrompts;
 class TProjectListView;
+class TResultDocumentBuilder;
 class TResultHighlighter;
 class TSyncAnimation;
 
@@ -187,6 +189,9 @@ class TVTMainForm : public QWidget {
   void Label5Click();
   // Puts `text` into the result field; its failure lines stand out.
   void ShowResultText(const QString& text);
+  // Makes `document` (built apart, without a layout) the result field's; `failures` as
+  // TResultHighlighter::AnyFailureLine says of its text.
+  void ShowResultDocument(std::unique_ptr<QTextDocument> document, bool failures);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -230,6 +235,10 @@ class TVTMainForm : public QWidget {
   std::unique_ptr<TFolderSynchronizer> synchronizer_;
   TTickClock clock_;
   TResultHighlighter* resultHighlighter_ = nullptr;
+  // The result field's document once a run's was built apart; a child of the field, which
+  // deletes only the documents it made itself.
+  QTextDocument* resultDocument_ = nullptr;
+  std::unique_ptr<TResultDocumentBuilder> resultBuilder_;  // during a run
   MessageHook previousMessageHook_;
   bool shown_ = false;
   bool running_ = false;

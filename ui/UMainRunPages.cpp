@@ -5,10 +5,13 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QUrl>
 #include <cerrno>
 #include <cstdio>
@@ -19,6 +22,7 @@
 #include "engine/uVantrelProject.h"
 #include "storage/ProjectLock.h"
 #include "ui/Prompts.h"
+#include "ui/ResultDocumentBuilder.h"
 #include "ui/ResultHighlighter.h"
 #include "ui/RunSummaryText.h"
 #include "ui/SyncAnimation.h"
@@ -118,6 +122,8 @@ void TVTMainForm::BuildResultsPage() {
   mResult->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   mResult->setFocusPolicy(Qt::ClickFocus);  // the Tab key passes over it
   resultHighlighter_ = new TResultHighlighter(mResult->document());
+  resultHighlighter_->setParent(
+      mResult);  // the field deletes its first document when given another
 
   const int column = layout::kClientWidth - 110 + (110 - 93) / 2;
   bSave = Named(new QPushButton(QStringLiteral("&Save Project"), TabSheet6), "bSave");
@@ -150,8 +156,9 @@ void TVTMainForm::RunSynchronization() {
   // One run per project at a time, here and in vantrel-sync alike; nothing is done otherwise.
   ProjectLock lock(project.FileName());
   if (!lock.TryLock()) {
-    prompts_.ShowError(QStringLiteral("This project is being run by another program. Try again "
-                                      "when that run has ended."));
+    prompts_.ShowError(
+        QStringLiteral("This project is being run by another program. Try again "
+                       "when that run has ended."));
     return;
   }
   running_ = true;
@@ -161,6 +168,8 @@ void TVTMainForm::RunSynchronization() {
   MoveTo(pgWait);
   QCoreApplication::processEvents();  // draw the page before the run holds the thread
   Animate1->Play();
+  resultBuilder_ = std::make_unique<TResultDocumentBuilder>();
+  project.OnResultLine = [this](const std::string& line) { resultBuilder_->Add(line); };
   QString refusal;
   try {
     // A close granted while the page was drawn stops the run before its first file.
@@ -171,6 +180,7 @@ void TVTMainForm::RunSynchronization() {
     refusal = QString::fromUtf8(error.what());
     prompts_.ShowError(ErrorBoxText(refusal));
   }
+  project.OnResultLine = nullptr;
   running_ = false;
   FinishRun(refusal);
 }
@@ -181,7 +191,21 @@ void TVTMainForm::FinishRun(const QString& refusal) {
   // What refused or ended the run comes first: "No files processed" alone would hide it.
   QString text;
   if (!refusal.isEmpty()) text = refusal + QStringLiteral("\r\n");
-  if (!refusal.isEmpty() && Project().ResultLogSize() == 0) {
+  bool failures = false;
+  std::unique_ptr<QTextDocument> built;
+  std::size_t builtLines = 0;
+  if (resultBuilder_) {
+    built = resultBuilder_->Finish(&failures);
+    builtLines = resultBuilder_->Lines();
+    resultBuilder_.reset();
+  }
+  if (built && builtLines == Project().ResultLogSize()) {
+    if (!text.isEmpty()) {
+      QTextCursor(built.get()).insertText(text);
+      failures = failures || TResultHighlighter::AnyFailureLine(text);
+    }
+    ShowResultDocument(std::move(built), failures);
+  } else if (!refusal.isEmpty() && Project().ResultLogSize() == 0) {
     ShowResultText(text);
   } else {
     ShowResultText(text + QString::fromStdString(Project().GetResultText()));
@@ -201,6 +225,22 @@ void TVTMainForm::ShowResultText(const QString& text) {
     resultHighlighter_->setDocument(failures ? mResult->document() : nullptr);
   }
   mResult->setPlainText(text);
+}
+
+void TVTMainForm::ShowResultDocument(std::unique_ptr<QTextDocument> document, bool failures) {
+  // What the field set on its own document when it was made, the new one gets too.
+  QTextDocument* shown = mResult->document();
+  document->setDefaultFont(shown->defaultFont());
+  document->setDefaultTextOption(shown->defaultTextOption());
+  document->setDocumentMargin(shown->documentMargin());
+  document->setDocumentLayout(new QPlainTextDocumentLayout(document.get()));
+  resultHighlighter_->setDocument(nullptr);
+  QTextDocument* old = resultDocument_;
+  resultDocument_ = document.release();
+  resultDocument_->setParent(mResult);
+  mResult->setDocument(resultDocument_);
+  delete old;
+  if (failures) resultHighlighter_->setDocument(resultDocument_);
 }
 
 void TVTMainForm::SyncProgress(TFolderSynchronizer&, const std::string& text) {

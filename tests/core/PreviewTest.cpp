@@ -141,7 +141,10 @@ TEST_F(PreviewTest, PlanIsWhatTheNextRunDoesAndChangesNothing) {
       sync_.OnConfirmRemoval = nobody.Handler();  // a preview asks nothing
 
       const auto before = Snapshot();
+      std::vector<std::string> told;  // the lines as the run tells them, none from a preview
+      sync_.OnResultLine = [&told](const std::string& line) { told.push_back(line); };
       ASSERT_TRUE(sync_.Preview());
+      EXPECT_TRUE(told.empty());
       EXPECT_EQ(Snapshot(), before);
       const std::vector<Seen> plan = PlanOf(sync_);
       const RunSummary planned = sync_.Summary();
@@ -158,6 +161,8 @@ TEST_F(PreviewTest, PlanIsWhatTheNextRunDoesAndChangesNothing) {
       sync_.OnAction = nullptr;
       EXPECT_EQ(done, plan);
       EXPECT_EQ(previewLog, sync_.ResultLog());
+      EXPECT_EQ(told, sync_.ResultLog());
+      sync_.OnResultLine = nullptr;
 
       // The summary against the log and the trees as they were.
       const RunSummary& ran = sync_.Summary();

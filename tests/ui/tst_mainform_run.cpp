@@ -2,6 +2,9 @@
 // progress display, an invalid mask, a close during the run, and the animation.
 #include <QApplication>
 #include <QMessageBox>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 
 #include "UiTestMain.h"
@@ -10,6 +13,7 @@
 #include "support/MainFormHarness.h"
 #include "support/ModalDriver.h"
 #include "ui/QtPrompts.h"
+#include "ui/ResultHighlighter.h"
 #include "ui/SyncAnimation.h"
 #include "ui/uConfirmDelete.h"
 
@@ -91,6 +95,55 @@ class MainFormRun : public QObject {
     QCOMPARE(h->RowNames(), QStringList{"My sync"});
     QCOMPARE(h->Row(0)->text(1), "Folder \"" + source + "\" and \"" + target + "\"");
     QCOMPARE(h->prompts.log.filter("AskYesNoCancel").size(), 0);
+  }
+
+  // A run's result lines go into a document of their own beside the run: the field shows it
+  // as it shows a text put in, in the field's font, with its failure lines marked, and a
+  // second run's document takes the place of the first's.
+  void resultDocumentBuiltBesideTheRun() {
+    TVTMainForm& f = h->Show();
+    f.mResult->setFont(QFont("Monospace", 15));  // not the document's default
+    const QTextDocument* own = f.mResult->document();
+    const QFont font = own->defaultFont();
+    QCOMPARE(font.pointSize(), 15);
+    const QTextOption::WrapMode wrap = own->defaultTextOption().wrapMode();
+    const qreal margin = own->documentMargin();
+    const auto blocks = [&f](bool marks) {
+      QList<bool> list;
+      for (QTextBlock b = f.mResult->document()->begin(); b.isValid(); b = b.next()) {
+        list << (marks ? !b.layout()->formats().isEmpty()
+                       : TResultHighlighter::IsFailureLine(b.text()));
+      }
+      return list;
+    };
+    for (const bool stop : {false, true}) {
+      const QString name = stop ? "stopped" : "whole";
+      const QString source = h->MakeDir(name + "1");
+      for (int i = 0; i < 10; ++i) MainFormHarness::WriteFile(source + QString("/f%1").arg(i), "x");
+      h->NewProjectToMode(source, h->MakeDir(name + "2"));
+      h->form->rbUnidirect->setChecked(true);
+      h->Next();
+      int ticks = 0;
+      h->tickStep = stop ? 100 : 0;
+      h->onTick = [&] {
+        if (stop && ++ticks == 3) QTimer::singleShot(0, f.BitBtn3, &QPushButton::click);
+      };
+      h->prompts.yesNoAnswers = {true};
+      h->Next();
+      QCOMPARE(h->Page(), int(TVTMainForm::pgResults));
+      QCOMPARE(MainFormHarness::CrLf(f.mResult),
+               QString::fromStdString(f.Synchronizer()->GetResultText()));
+      QVERIFY(f.mResult->document() != own);
+      QCOMPARE(f.mResult->document()->defaultFont(), font);
+      QCOMPARE(f.mResult->document()->defaultTextOption().wrapMode(), wrap);
+      QCOMPARE(f.mResult->document()->documentMargin(), margin);
+      QCOMPARE(blocks(false).contains(true), stop);
+      QTRY_COMPARE(blocks(true), blocks(false));
+      h->onTick = nullptr;
+      h->prompts.yesNoCancelAnswers = {mrNo};  // "Save Project?"
+      h->Back();                               // "Begin"
+      QCOMPARE(h->Page(), int(TVTMainForm::pgProject));
+    }
   }
 
   // Another program running the same project holds its lock: an error box, and nothing done.

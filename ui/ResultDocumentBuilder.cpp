@@ -1,0 +1,92 @@
+#include "ui/ResultDocumentBuilder.h"
+
+#include <QTextCursor>
+#include <QThread>
+#include <algorithm>
+#include <utility>
+
+#include "ui/ResultHighlighter.h"
+
+namespace vantrel {
+
+TResultDocumentBuilder::TResultDocumentBuilder(std::size_t chunkLines)
+    : chunkLines_(std::max<std::size_t>(chunkLines, 1)) {}
+
+TResultDocumentBuilder::~TResultDocumentBuilder() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finishing_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void TResultDocumentBuilder::Add(const std::string& line) {
+  pending_.append(line).append("\r\n");
+  ++lines_;
+  if (++pendingLines_ < chunkLines_) return;
+  Hand(std::exchange(pending_, std::string()));
+  pendingLines_ = 0;
+}
+
+void TResultDocumentBuilder::Hand(std::string chunk) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    chunks_.push_back(std::move(chunk));
+  }
+  changed_.notify_all();
+  if (!thread_.joinable()) {
+    QThread* owner = QThread::currentThread();
+    thread_ = std::thread([this, owner] { Build(owner); });
+  }
+}
+
+std::unique_ptr<QTextDocument> TResultDocumentBuilder::Finish(bool* failures) {
+  *failures = false;
+  if (lines_ == 0) return nullptr;
+  if (!pending_.empty()) Hand(std::exchange(pending_, std::string()));
+  pendingLines_ = 0;
+  std::unique_lock<std::mutex> lock(mutex_);
+  finishing_ = true;
+  changed_.notify_all();
+  changed_.wait(lock, [this] { return built_; });
+  *failures = failures_;
+  std::unique_ptr<QTextDocument> document = std::move(document_);
+  lock.unlock();
+  thread_.join();
+  return document;
+}
+
+void TResultDocumentBuilder::Build(QThread* owner) {
+  auto document = std::make_unique<QTextDocument>();
+  document->setUndoRedoEnabled(false);
+  bool failures = false;
+  {
+    // Gone before the document moves: a cursor registers itself with its document.
+    QTextCursor cursor(document.get());
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return !chunks_.empty() || finishing_; });
+      if (chunks_.empty()) break;
+      std::string chunk = std::move(chunks_.front());
+      chunks_.pop_front();
+      lock.unlock();
+      // Each chunk ends with a line break, so converting and searching chunk by chunk gives
+      // what the whole text would.
+      const QString text = QString::fromUtf8(chunk.data(), static_cast<qsizetype>(chunk.size()));
+      failures = failures || TResultHighlighter::AnyFailureLine(text);
+      cursor.insertText(text);
+      lock.lock();
+    }
+  }
+  // Only the thread an object lives in may move it.
+  document->moveToThread(owner);
+  std::lock_guard<std::mutex> lock(mutex_);
+  document_ = std::move(document);
+  failures_ = failures;
+  built_ = true;
+  changed_.notify_all();
+}
+
+}  // namespace vantrel
