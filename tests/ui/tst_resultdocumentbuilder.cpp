@@ -51,13 +51,6 @@ class ResultDocumentBuilder : public QObject {
     QCOMPARE(built->parent(), nullptr);
     QVERIFY(!built->isUndoAvailable());
   }
-
-  void noLinesNoDocument() {
-    TResultDocumentBuilder builder;
-    bool failures = true;
-    QCOMPARE(builder.Finish(&failures).get(), nullptr);
-    QVERIFY(!failures);
-  }
 };
 
 VANTREL_UI_TEST(ResultDocumentBuilder)
