@@ -24,10 +24,7 @@ TResultDocumentBuilder::~TResultDocumentBuilder() {
 
 void TResultDocumentBuilder::Add(const std::string& line) {
   pending_.append(line).append("\r\n");
-  ++lines_;
-  if (++pendingLines_ < chunkLines_) return;
-  Hand(std::exchange(pending_, std::string()));
-  pendingLines_ = 0;
+  if (++lines_ % chunkLines_ == 0) Hand(std::exchange(pending_, std::string()));
 }
 
 void TResultDocumentBuilder::Hand(std::string chunk) {
@@ -46,7 +43,6 @@ std::unique_ptr<QTextDocument> TResultDocumentBuilder::Finish(bool* failures) {
   *failures = false;
   if (lines_ == 0) return nullptr;
   if (!pending_.empty()) Hand(std::exchange(pending_, std::string()));
-  pendingLines_ = 0;
   std::unique_lock<std::mutex> lock(mutex_);
   finishing_ = true;
   changed_.notify_all();

@@ -51,7 +51,6 @@ class TResultDocumentBuilder {
 
   const std::size_t chunkLines_;
   std::size_t lines_ = 0;
-  std::size_t pendingLines_ = 0;
   std::string pending_;  // lines not yet handed over
 
   std::mutex mutex_;
