@@ -3,6 +3,7 @@
 #include <QTextCursor>
 #include <QThread>
 #include <algorithm>
+#include <system_error>
 #include <utility>
 
 #include "ui/ResultHighlighter.h"
@@ -23,8 +24,10 @@ TResultDocumentBuilder::~TResultDocumentBuilder() {
 }
 
 void TResultDocumentBuilder::Add(const std::string& line) {
+  ++lines_;
+  if (noThread_) return;
   pending_.append(line).append("\r\n");
-  if (++lines_ % chunkLines_ == 0) Hand(std::exchange(pending_, std::string()));
+  if (lines_ % chunkLines_ == 0) Hand(std::exchange(pending_, std::string()));
 }
 
 void TResultDocumentBuilder::Hand(std::string chunk) {
@@ -33,15 +36,21 @@ void TResultDocumentBuilder::Hand(std::string chunk) {
     chunks_.push_back(std::move(chunk));
   }
   changed_.notify_all();
-  if (!thread_.joinable()) {
-    QThread* owner = QThread::currentThread();
+  if (thread_.joinable()) return;
+  QThread* owner = QThread::currentThread();
+  try {
     thread_ = std::thread([this, owner] { Build(owner); });
+  } catch (const std::system_error&) {
+    // No thread for the display must not stop the run: the log goes in as text then.
+    noThread_ = true;
+    pending_.clear();
+    chunks_.clear();
   }
 }
 
 std::unique_ptr<QTextDocument> TResultDocumentBuilder::Finish(bool* failures) {
   *failures = false;
-  if (lines_ == 0) return nullptr;
+  if (lines_ == 0 || noThread_) return nullptr;
   if (!pending_.empty()) Hand(std::exchange(pending_, std::string()));
   std::unique_lock<std::mutex> lock(mutex_);
   finishing_ = true;

@@ -38,8 +38,9 @@ class TResultDocumentBuilder {
   void Add(const std::string& line);
 
   // Waits until every added line is in the document and returns it, owned by the caller and
-  // living in the calling thread; nullptr when no line was added. `failures` tells whether
-  // any line may be one that TResultHighlighter marks. Call once; Add may not follow.
+  // living in the calling thread; nullptr when no line was added or no thread could be had.
+  // `failures` tells whether any line may be one that TResultHighlighter marks. Call once;
+  // Add may not follow.
   std::unique_ptr<QTextDocument> Finish(bool* failures);
 
   // The lines added so far.
@@ -51,7 +52,8 @@ class TResultDocumentBuilder {
 
   const std::size_t chunkLines_;
   std::size_t lines_ = 0;
-  std::string pending_;  // lines not yet handed over
+  std::string pending_;    // lines not yet handed over
+  bool noThread_ = false;  // the thread could not be started: no document is built
 
   std::mutex mutex_;
   std::condition_variable changed_;
