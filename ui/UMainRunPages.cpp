@@ -122,8 +122,8 @@ void TVTMainForm::BuildResultsPage() {
   mResult->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   mResult->setFocusPolicy(Qt::ClickFocus);  // the Tab key passes over it
   resultHighlighter_ = new TResultHighlighter(mResult->document());
-  resultHighlighter_->setParent(
-      mResult);  // the field deletes its first document when given another
+  // Not the document's child: the field deletes its first document when given another.
+  resultHighlighter_->setParent(mResult);
 
   const int column = layout::kClientWidth - 110 + (110 - 93) / 2;
   bSave = Named(new QPushButton(QStringLiteral("&Save Project"), TabSheet6), "bSave");
@@ -156,9 +156,8 @@ void TVTMainForm::RunSynchronization() {
   // One run per project at a time, here and in vantrel-sync alike; nothing is done otherwise.
   ProjectLock lock(project.FileName());
   if (!lock.TryLock()) {
-    prompts_.ShowError(
-        QStringLiteral("This project is being run by another program. Try again "
-                       "when that run has ended."));
+    prompts_.ShowError(QStringLiteral("This project is being run by another program. Try again "
+                                      "when that run has ended."));
     return;
   }
   running_ = true;
