@@ -52,6 +52,7 @@ std::unique_ptr<QTextDocument> TResultDocumentBuilder::Finish(bool* failures) {
   *failures = false;
   if (lines_ == 0 || noThread_) return nullptr;
   if (!pending_.empty()) Hand(std::exchange(pending_, std::string()));
+  if (noThread_) return nullptr;  // a short log's first chunk is handed over only now
   std::unique_lock<std::mutex> lock(mutex_);
   finishing_ = true;
   changed_.notify_all();

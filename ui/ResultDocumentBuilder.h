@@ -1,7 +1,6 @@
 // Puts a run's result lines into a text document on a thread of its own while the run goes on.
 #pragma once
 
-#include <QString>
 #include <QTextDocument>
 #include <condition_variable>
 #include <cstddef>
